@@ -1,0 +1,38 @@
+#pragma once
+
+#include "panel/panelvalues.h"
+#include "serial/commselection.h"
+#include "settings/store.h"
+
+namespace zq4 {
+
+// The routines that run on the window's events, working on the panel values.
+class Panel {
+public:
+    Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& store);
+
+    // Restores the stored choices and opens the stored port; runs before the window shows.
+    void Form_Load();
+    // AddrDis = "ALL" for 128, else the address as decimal text.
+    void ShowAddress();
+    void VScroll1_Change();
+    void VScroll1_Scroll();
+    // Writes the command frame to the port in one write, then stores the choices.
+    void SendButton_Click();
+    void CommSel_Click();
+
+    // Setting the port list's selection counts as a pick: it runs CommSel_Click.
+    void setCommSel(int position);
+    // Setting the address to a different value counts as a change: it runs VScroll1_Change.
+    void setVScroll1(int address);
+
+    PanelValues& values() { return m_values; }
+    CommSelection& commSelection() { return m_commSelection; }
+
+private:
+    PanelValues& m_values;
+    CommSelection& m_commSelection;
+    SettingsStore& m_store;
+};
+
+} // namespace zq4

@@ -1,0 +1,42 @@
+# Shared by the project's commands: installs what a fresh Debian machine lacks, and builds.
+# Sourced, not run.
+
+ZQ4_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ZQ4_JOBS="$(nproc 2>/dev/null || echo 2)"
+
+# Debian packages the build, the tests and the tools need.
+ZQ4_PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+    libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev
+    xvfb xauth fonts-dejavu-core
+)
+
+zq4_install_missing() {
+    local missing=()
+    local package
+    for package in "${ZQ4_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+}
+
+# zq4_build <build-folder> <build-type> [cmake options...]
+zq4_build() {
+    local folder="$1" type="$2"
+    shift 2
+    cmake -S "$ZQ4_ROOT" -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
+    cmake --build "$folder" --parallel "$ZQ4_JOBS"
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "serial/feedback.h"
+#include "serial/port.h"
+#include "settings/store.h"
+
+#include <cstdint>
+
+namespace zq4 {
+
+// The port-selection routine and the two window variables it owns.
+class CommSelection {
+public:
+    CommSelection(SerialPort& port, SettingsStore& store, OperatorFeedback& feedback);
+
+    // Runs when an entry of the port list is picked; selectedPosition is the list's
+    // selection (-1 when none). Each failing step beeps, sets PortError and shows a warning
+    // box, then the next step runs; a failure up to the open ends the routine unsaved.
+    void CommSel_Click(int selectedPosition);
+
+    std::int16_t CommNum() const { return m_commNum; }
+    void setCommNum(std::int16_t portNumber) { m_commNum = portNumber; }
+    std::int16_t PortError() const { return m_portError; }
+
+    SerialPort& port() { return m_port; }
+
+private:
+    void reportFailure(const QString& description);
+
+    SerialPort& m_port;
+    SettingsStore& m_store;
+    OperatorFeedback& m_feedback;
+    std::int16_t m_commNum = 0;
+    std::int16_t m_portError = 0;
+};
+
+} // namespace zq4

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "serial/port.h"
+#include "settings/store.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+namespace zq4 {
+
+// The device a port number stands for: "COM<n>" on Windows; elsewhere the "Ports" group's
+// "Com<n>" entry of the store when there is one, else "/dev/ttyS<n-1>".
+QString DeviceForPort(SettingsStore& store, int portNumber);
+
+// SerialPort over QSerialPort at 1200 baud, 8 data bits, no parity, 1 stop bit, no flow
+// control. Output handed over is never lost: closing (also on destruction) first writes
+// out and drains what is pending.
+class QSerialPortAdapter final : public QObject, public SerialPort {
+    Q_OBJECT
+public:
+    explicit QSerialPortAdapter(SettingsStore& store, QObject* parent = nullptr);
+    ~QSerialPortAdapter() override;
+
+    Status setCommPort(std::int16_t portNumber) override;
+    Result<bool> portOpen() const override;
+    Status setPortOpen(bool open) override;
+    Status setInputLen(int length) override;
+    Result<QByteArray> input() override;
+    Status setOutput(const QByteArray& bytes) override;
+    void setLostHandler(LostHandler handler) override;
+
+    QString deviceName() const { return m_port.portName(); }
+
+private:
+    void onErrorOccurred(QSerialPort::SerialPortError error);
+    void drainAndClose();
+    QString describe(QSerialPort::SerialPortError error, const QString& reason) const;
+
+    SettingsStore& m_store;
+    QSerialPort m_port;
+    std::int16_t m_portNumber = 1;
+    int m_inputLen = 0;
+    LostHandler m_lostHandler;
+};
+
+} // namespace zq4

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "settings/status.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace zq4 {
+
+// The per-user store of text values addressed by application, section and key.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // The stored text, or defaultValue when the application, section or key is absent.
+    virtual QString GetSetting(const QString& application, const QString& section,
+                               const QString& key, const QString& defaultValue) = 0;
+
+    // Creates application, section and key as needed and replaces any earlier value.
+    // Fails when the value did not reach the disk.
+    virtual Status PutSetting(const QString& application, const QString& section,
+                              const QString& key, const QString& value) = 0;
+};
+
+// Stored text -> integer within [minimum, maximum], or no value when the text is not a
+// plain decimal integer ("-" allowed, digits only) or lies outside the range.
+std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int maximum);
+
+} // namespace zq4

@@ -1,0 +1,23 @@
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// Every test program runs headless and with a settings folder of its own, so no test can
+// read or write the real user's store.
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QTemporaryDir configHome;
+    if (!configHome.isValid()) {
+        return EXIT_FAILURE;
+    }
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
