@@ -1,1 +1,106 @@
-// Filled in with the subsystem.
+#include "panel/panel.h"
+
+#include "protocol/frame.h"
+#include "protocol/vocabulary.h"
+#include "serial/portselection.h"
+#include "settings/keys.h"
+
+namespace zq4 {
+
+namespace {
+
+// The text box holds at most this many characters.
+QString FirstCharacters(const QString& text, int count) {
+    const QList<uint> characters = text.toUcs4();
+    if (characters.size() <= count) {
+        return text;
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()), count);
+}
+
+} // namespace
+
+Panel::Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& store,
+             OperatorFeedback& feedback)
+    : m_values(values), m_commSelection(commSelection), m_store(store), m_feedback(feedback) {}
+
+void Panel::Form_Load() {
+    // A stored number that is not a decimal integer, or that lies outside the range of the
+    // control it feeds, falls back to that key's default: start-up never fails on the store.
+    const auto stored = [this](const QString& key, int defaultValue, int minimum, int maximum) {
+        const QString text = m_store.GetSetting(keys::kApplication, keys::kStartup, key,
+                                                QString::number(defaultValue));
+        return StoredInteger(text, minimum, maximum).value_or(defaultValue);
+    };
+
+    const int commNum = stored(keys::kDakcomm, 1, 0, kPortCount);
+    m_commSelection.setCommNum(static_cast<std::int16_t>(commNum));
+    setCommSel(commNum - 1);
+    setVScroll1(stored(keys::kAddr, 0, 0, kMaxAddress));
+    m_values.setBrtVal(stored(keys::kBrt, 0, -1, kBrightnessCount - 1));
+    m_values.setMessage(stored(keys::kMessage, 0, -1, kMessageCount - 1));
+    m_values.setText1(FirstCharacters(
+        m_store.GetSetting(keys::kApplication, keys::kStartup, keys::kCustom, QString()),
+        kTextFieldLength));
+    ShowAddress();
+}
+
+void Panel::ShowAddress() {
+    m_values.setAddrDis(AddressText(m_values.vScroll1()));
+}
+
+void Panel::VScroll1_Change() {
+    ShowAddress();
+}
+
+void Panel::VScroll1_Scroll() {
+    ShowAddress();
+}
+
+void Panel::SendButton_Click() {
+    const FrameInputs inputs{
+        .text = m_values.text1(),
+        .brightnessCode = static_cast<std::int16_t>(m_values.brtVal()),
+        .messageCode = static_cast<std::int16_t>(m_values.message()),
+        .addressCode = static_cast<std::int16_t>(m_values.vScroll1()),
+    };
+    // A frame without its code segment would tell the display nothing it can act on, so it is
+    // not written; the beep tells the operator that nothing went out. The choices are still
+    // stored below.
+    if (CodeBytes(inputs.brightnessCode, inputs.messageCode, inputs.addressCode)) {
+        // A failed write is skipped without a word, as every step of the send.
+        (void)m_commSelection.port().setOutput(BuildFrame(inputs));
+    } else {
+        m_feedback.beep();
+    }
+
+    const auto put = [this](const QString& key, const QString& value) {
+        (void)m_store.PutSetting(keys::kApplication, keys::kStartup, key, value);
+    };
+    put(keys::kAddr, QString::number(inputs.addressCode));
+    put(keys::kBrt, QString::number(inputs.brightnessCode));
+    put(keys::kMessage, QString::number(inputs.messageCode));
+    put(keys::kCustom, inputs.text);
+}
+
+void Panel::CommSel_Click() {
+    m_commSelection.CommSel_Click(m_values.commSel());
+}
+
+void Panel::setCommSel(int position) {
+    m_values.setCommSel(position);
+    // Clearing the selection (a stored port 0) picks nothing: the port stays closed.
+    if (position >= 0) {
+        CommSel_Click();
+    }
+}
+
+void Panel::setVScroll1(int address) {
+    if (address == m_values.vScroll1()) {
+        return;
+    }
+    m_values.setVScroll1(address);
+    VScroll1_Change();
+}
+
+} // namespace zq4

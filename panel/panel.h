@@ -2,6 +2,7 @@
 
 #include "panel/panelvalues.h"
 #include "serial/commselection.h"
+#include "serial/feedback.h"
 #include "settings/store.h"
 
 namespace zq4 {
@@ -9,7 +10,8 @@ namespace zq4 {
 // The routines that run on the window's events, working on the panel values.
 class Panel {
 public:
-    Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& store);
+    Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& store,
+          OperatorFeedback& feedback);
 
     // Restores the stored choices and opens the stored port; runs before the window shows.
     void Form_Load();
@@ -21,7 +23,7 @@ public:
     void SendButton_Click();
     void CommSel_Click();
 
-    // Setting the port list's selection counts as a pick: it runs CommSel_Click.
+    // Setting the port list's selection to an entry counts as a pick: it runs CommSel_Click.
     void setCommSel(int position);
     // Setting the address to a different value counts as a change: it runs VScroll1_Change.
     void setVScroll1(int address);
@@ -33,6 +35,7 @@ private:
     PanelValues& m_values;
     CommSelection& m_commSelection;
     SettingsStore& m_store;
+    OperatorFeedback& m_feedback;
 };
 
 } // namespace zq4

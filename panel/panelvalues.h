@@ -25,7 +25,7 @@ public:
 };
 
 // The panel values on their own, for running the routines without a window.
-class PlainPanelValues final : public PanelValues {
+class PlainPanelValues : public PanelValues {
 public:
     int commSel() const override { return m_commSel; }
     void setCommSel(int position) override { m_commSel = position; }
