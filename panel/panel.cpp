@@ -7,18 +7,14 @@
 
 namespace zq4 {
 
-namespace {
-
-// The text box holds at most this many characters.
-QString FirstCharacters(const QString& text, int count) {
-    const QList<uint> characters = text.toUcs4();
-    if (characters.size() <= count) {
-        return text;
+QString RestoredCustomText(const QString& stored) {
+    const QList<uint> characters = stored.toUcs4();
+    if (characters.size() <= kTextFieldLength) {
+        return stored;
     }
-    return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()), count);
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()),
+                             kTextFieldLength);
 }
-
-} // namespace
 
 Panel::Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& store,
              OperatorFeedback& feedback)
@@ -39,9 +35,8 @@ void Panel::Form_Load() {
     setVScroll1(stored(keys::kAddr, 0, 0, kMaxAddress));
     m_values.setBrtVal(stored(keys::kBrt, 0, -1, kBrightnessCount - 1));
     m_values.setMessage(stored(keys::kMessage, 0, -1, kMessageCount - 1));
-    m_values.setText1(FirstCharacters(
-        m_store.GetSetting(keys::kApplication, keys::kStartup, keys::kCustom, QString()),
-        kTextFieldLength));
+    m_values.setText1(RestoredCustomText(
+        m_store.GetSetting(keys::kApplication, keys::kStartup, keys::kCustom, QString())));
     ShowAddress();
 }
 

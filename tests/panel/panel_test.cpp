@@ -226,6 +226,17 @@ TEST_F(PanelTest, LongStoredTextIsRestoredAsItsFirst13CharactersAndSentWhole) {
     EXPECT_EQ(port->written[0].left(13), "ABCDEFGHIJKLM");
 }
 
+TEST(RestoredCustomTextTest, CountsCharactersNotUtf16Units) {
+    const QString clock = QString::fromUcs4(U"\U0001F552");
+    QString fourteen;
+    for (int i = 0; i < 14; ++i) {
+        fourteen += clock;
+    }
+    EXPECT_EQ(RestoredCustomText(fourteen).toUcs4().size(), 13);
+    EXPECT_TRUE(RestoredCustomText(fourteen).isValidUtf16());
+    EXPECT_EQ(RestoredCustomText(QStringLiteral("ÅÄÖ")), QStringLiteral("ÅÄÖ"));
+}
+
 TEST_F(PanelTest, SettingTheAddressRunsChangeOnlyWhenItDiffers) {
     start();
     const int before = values->addrDisWrites;
