@@ -101,7 +101,10 @@ const std::unordered_map<char32_t, std::uint8_t>& sendableBytes() {
         for (int value = 0; value < 256; ++value) {
             const auto byte = static_cast<std::uint8_t>(value);
             const auto& character = table[byte];
-            if (character && isTextByte(byte)) {
+            // The code page's unassigned bytes may decode to invisible control characters
+            // (U+0081 ..): those are no text either.
+            if (character && isTextByte(byte) &&
+                QChar::category(*character) != QChar::Other_Control) {
                 result.emplace(*character, byte);
             }
         }
