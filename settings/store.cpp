@@ -1,1 +1,39 @@
-// Filled in with the subsystem.
+#include "settings/store.h"
+
+#include <QStringView>
+
+#include <algorithm>
+#include <limits>
+
+namespace zq4 {
+
+namespace {
+
+// Optional '-', then one or more ASCII digits, nothing else: the form numbers are stored in.
+// Qt's own conversion would also accept blanks, '+' and non-ASCII digits.
+bool isPlainDecimal(QStringView text) {
+    const QStringView digits = text.startsWith(u'-') ? text.sliced(1) : text;
+    return !digits.isEmpty() && std::all_of(digits.begin(), digits.end(),
+                                            [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+} // namespace
+
+std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int maximum) {
+    if (!isPlainDecimal(text)) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qlonglong value = QStringView(text).toLongLong(&ok, 10);
+    if (!ok) {
+        return std::nullopt; // more digits than a 64-bit integer holds
+    }
+    const qlonglong low = std::max<qlonglong>(minimum, std::numeric_limits<std::int16_t>::min());
+    const qlonglong high = std::min<qlonglong>(maximum, std::numeric_limits<std::int16_t>::max());
+    if (value < low || value > high) {
+        return std::nullopt;
+    }
+    return static_cast<std::int16_t>(value);
+}
+
+} // namespace zq4
