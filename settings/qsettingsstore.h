@@ -6,6 +6,8 @@ namespace zq4 {
 
 // The store as an INI file in the user's configuration folder:
 // $XDG_CONFIG_HOME/<application>/<application>.ini, else ~/.config/<application>/<application>.ini.
+// Only that file is read. A put rewrites it whole and atomically; it fails, leaving the file as
+// it is, when the file holds lines that are not settings or cannot be read or replaced.
 class QSettingsStore final : public SettingsStore {
 public:
     QString GetSetting(const QString& application, const QString& section, const QString& key,
