@@ -11,7 +11,11 @@ namespace zq4 {
 // The port-selection routine and the two window variables it owns.
 class CommSelection {
 public:
+    // Installs the port's LostHandler: a port lost while open is reported like a failed step.
     CommSelection(SerialPort& port, SettingsStore& store, OperatorFeedback& feedback);
+    ~CommSelection();
+    CommSelection(const CommSelection&) = delete;
+    CommSelection& operator=(const CommSelection&) = delete;
 
     // Runs when an entry of the port list is picked; selectedPosition is the list's
     // selection (-1 when none). Each failing step beeps, sets PortError and shows a warning

@@ -14,7 +14,8 @@ QString DeviceForPort(SettingsStore& store, int portNumber);
 
 // SerialPort over QSerialPort at 1200 baud, 8 data bits, no parity, 1 stop bit, no flow
 // control. Output handed over is never lost: closing (also on destruction) first writes
-// out and drains what is pending.
+// out and drains what is pending. A port that disappears while open is closed at once and
+// reported once through the LostHandler.
 class QSerialPortAdapter final : public QObject, public SerialPort {
     Q_OBJECT
 public:
@@ -29,17 +30,32 @@ public:
     Status setOutput(const QByteArray& bytes) override;
     void setLostHandler(LostHandler handler) override;
 
-    QString deviceName() const { return m_port.portName(); }
+    // The device of the current port number: the one open now, or the one the next open uses.
+    QString deviceName() const;
 
 private:
+    bool isOpen() const;
     void onErrorOccurred(QSerialPort::SerialPortError error);
-    void drainAndClose();
+    bool isLoss(QSerialPort::SerialPortError error) const;
+    void reportLoss();
+    void closeLostPort();
+    Status drainAndClose();
+    void closeQuietly();
+    void pullReceived();
+    QString portAndDevice() const;
     QString describe(QSerialPort::SerialPortError error, const QString& reason) const;
+    QString describeCurrentError() const;
+    QString describeOpenFailure() const;
 
     SettingsStore& m_store;
     QSerialPort m_port;
     std::int16_t m_portNumber = 1;
+    QString m_device;
     int m_inputLen = 0;
+    bool m_closing = false;
+    bool m_lost = false;              // gone while open; closed before the next operation
+    bool m_lossReportPending = false; // the LostHandler has yet to hear of it
+    QString m_lossDescription;
     LostHandler m_lostHandler;
 };
 
