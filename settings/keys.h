@@ -17,6 +17,8 @@ inline const QString kCustom = QStringLiteral("Custom");   // custom text, no fi
 // Operator-maintained map from port number to device ("Com3" = "/dev/ttyUSB0").
 // The program reads this group and never writes it.
 inline const QString kPorts = QStringLiteral("Ports");
-inline QString portKey(int portNumber) { return QStringLiteral("Com%1").arg(portNumber); }
+inline QString portKey(int portNumber) {
+    return QStringLiteral("Com%1").arg(portNumber);
+}
 
 } // namespace zq4::keys
