@@ -33,10 +33,15 @@ zq4_install_missing() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
 }
 
-# zq4_build <build-folder> <build-type> [cmake options...]
-zq4_build() {
+# zq4_configure <build-folder> <build-type> [cmake options...]
+zq4_configure() {
     local folder="$1" type="$2"
     shift 2
     cmake -S "$ZQ4_ROOT" -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
-    cmake --build "$folder" --parallel "$ZQ4_JOBS"
+}
+
+# zq4_build <build-folder> <build-type> [cmake options...]: configures and builds everything.
+zq4_build() {
+    zq4_configure "$@"
+    cmake --build "$1" --parallel "$ZQ4_JOBS"
 }
