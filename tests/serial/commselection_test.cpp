@@ -38,15 +38,6 @@ TEST_F(CommSelClick, FirstPickOpensThePortSavesItAndEmptiesTheReceiveBuffer) {
     EXPECT_TRUE(feedback.events.isEmpty());
 }
 
-TEST_F(CommSelClick, EveryPositionSelectsItsPortNumberAndSavesItAsDecimalText) {
-    for (int position = 0; position < 9; ++position) {
-        selection.CommSel_Click(position);
-        EXPECT_EQ(port.commPort, position + 1);
-        EXPECT_EQ(savedPort(), QString::number(position + 1));
-    }
-    EXPECT_EQ(store.puts.size(), 9);
-}
-
 TEST_F(CommSelClick, PickingTheOpenPortAgainClosesReopensAndSavesAgain) {
     selection.CommSel_Click(4);
     port.calls.clear();
@@ -67,6 +58,10 @@ struct FailingStep {
     bool leftOpen; // the port is open when the routine ends
     QStringList calls;
 };
+
+void PrintTo(const FailingStep& step, std::ostream* out) {
+    *out << step.name;
+}
 
 class CommSelClickFailingStep : public CommSelClick,
                                 public ::testing::WithParamInterface<FailingStep> {};
@@ -136,12 +131,16 @@ TEST_F(CommSelClick, FailedOpenLeavesDakcommUnwrittenAndPortErrorSetUntilTheNext
     EXPECT_EQ(savedPort(), QStringLiteral("3"));
 }
 
-TEST_F(CommSelClick, NoSelectionReopensThePreviousPortAndSavesNothing) {
+class CommSelClickWithoutSelection : public CommSelClick,
+                                     public ::testing::WithParamInterface<int> {};
+
+// Steps 3 to 5 still run with the previous port number, reopening the previous port.
+TEST_P(CommSelClickWithoutSelection, ReopensThePreviousPortAndSavesNothing) {
     selection.CommSel_Click(5);
     port.calls.clear();
     store.puts.clear();
 
-    selection.CommSel_Click(-1);
+    selection.CommSel_Click(GetParam());
 
     EXPECT_EQ(selection.CommNum(), 6);
     EXPECT_EQ(port.calls, (QStringList{"portOpen", "setPortOpen(false)", "setCommPort(6)",
@@ -152,16 +151,7 @@ TEST_F(CommSelClick, NoSelectionReopensThePreviousPortAndSavesNothing) {
     EXPECT_EQ(selection.PortError(), 1);
 }
 
-TEST_F(CommSelClick, PositionPastTheListIsNoSelection) {
-    selection.setCommNum(2);
-
-    selection.CommSel_Click(9);
-
-    EXPECT_EQ(selection.CommNum(), 2);
-    EXPECT_EQ(port.commPort, 2);
-    EXPECT_TRUE(store.puts.isEmpty());
-    EXPECT_EQ(selection.PortError(), 1);
-}
+INSTANTIATE_TEST_SUITE_P(Positions, CommSelClickWithoutSelection, ::testing::Values(-1, 9));
 
 TEST_F(CommSelClick, LostPortIsReportedLikeAFailedStep) {
     selection.CommSel_Click(0);
