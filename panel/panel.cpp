@@ -59,10 +59,11 @@ void Panel::SendButton_Click() {
         .messageCode = static_cast<std::int16_t>(m_values.message()),
         .addressCode = static_cast<std::int16_t>(m_values.vScroll1()),
     };
-    // A frame without its code segment would tell the display nothing it can act on, so it is
-    // not written; the beep tells the operator that nothing went out. The choices are still
-    // stored below.
-    if (CodeBytes(inputs.brightnessCode, inputs.messageCode, inputs.addressCode)) {
+    // Only a whole frame is written: one without its code segment (no brightness or no message
+    // selected) or without its text field would tell the display nothing it can act on. The beep
+    // tells the operator that nothing went out; the choices are still stored below.
+    if (CodeBytes(inputs.brightnessCode, inputs.messageCode, inputs.addressCode) &&
+        TextField(inputs.text)) {
         // A failed write is skipped without a word, as every step of the send.
         (void)m_commSelection.port().setOutput(BuildFrame(inputs));
     } else {

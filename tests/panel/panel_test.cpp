@@ -36,6 +36,8 @@ class PanelTest : public ::testing::Test {
 protected:
     // A fresh window's worth of state over the same store, as a new start of the program.
     void start(QList<FakePort::Step> failingSteps = {}) {
+        panel.reset();
+        selection.reset();
         values = std::make_unique<CountingValues>();
         port = std::make_unique<FakePort>();
         port->failing = failingSteps;
@@ -224,6 +226,15 @@ TEST_F(PanelTest, LongStoredTextIsRestoredAsItsFirst13CharactersAndSentWhole) {
     ASSERT_EQ(port->written.size(), 1u);
     EXPECT_EQ(port->written[0].size(), 18);
     EXPECT_EQ(port->written[0].left(13), "ABCDEFGHIJKLM");
+}
+
+TEST_F(PanelTest, SendWithTextLongerThanTheFieldWritesNothingAndBeeps) {
+    start();
+    values->setText1(QStringLiteral("ABCDEFGHIJKLMN"));
+    panel->SendButton_Click();
+    EXPECT_TRUE(port->written.empty());
+    EXPECT_EQ(feedback->shown, QStringList{"beep"});
+    EXPECT_EQ(stored(keys::kCustom), "ABCDEFGHIJKLMN");
 }
 
 TEST(RestoredCustomTextTest, CountsCharactersNotUtf16Units) {
