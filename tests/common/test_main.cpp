@@ -16,6 +16,11 @@ int main(int argc, char** argv) {
         return EXIT_FAILURE;
     }
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    // Headless machines often have no runtime folder; Qt wants one (private, 0700).
+    QTemporaryDir runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtimeDir.isValid()) {
+        qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
+    }
 
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
