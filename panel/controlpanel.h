@@ -1,0 +1,79 @@
+#pragma once
+
+#include "panel/panel.h"
+#include "panel/panelvalues.h"
+#include "serial/commselection.h"
+#include "serial/feedback.h"
+#include "serial/port.h"
+#include "settings/store.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
+namespace zq4 {
+
+// What the window works through when it does not own these parts itself.
+struct ControlPanelParts {
+    SettingsStore& store;
+    SerialPort& port;
+    OperatorFeedback& feedback;
+};
+
+// The window ZQ4. Its controls hold the panel values; the operator's events run the routines
+// (a pick in CommSel, a move of VScroll1, SEND), and creating it runs Form_Load, so a start-up
+// warning comes up before the window is shown. Setting a value from code runs nothing.
+class ControlPanel final : public QWidget, public PanelValues {
+    Q_OBJECT
+public:
+    // Owns the user's settings store, the serial port and the desktop's beep and message boxes.
+    ControlPanel();
+    // Works through parts that live longer than the window.
+    explicit ControlPanel(const ControlPanelParts& parts);
+    ~ControlPanel() override;
+
+    int commSel() const override;
+    void setCommSel(int position) override;
+    int vScroll1() const override;
+    void setVScroll1(int address) override;
+    int brtVal() const override;
+    void setBrtVal(int position) override;
+    int message() const override;
+    void setMessage(int position) override;
+    QString text1() const override;
+    void setText1(const QString& text) override;
+    QString addrDis() const override;
+    void setAddrDis(const QString& text) override;
+
+    Panel& panel() { return m_panel; }
+
+private:
+    struct OwnedParts;
+
+    explicit ControlPanel(std::unique_ptr<OwnedParts>&& owned);
+    ControlPanel(const ControlPanelParts& parts, std::unique_ptr<OwnedParts>&& owned);
+
+    void createControls(SettingsStore& store);
+    void bindEvents();
+
+    std::unique_ptr<OwnedParts> m_owned; // first in, last out: the routines below use it
+    CommSelection m_commSelection;
+    Panel m_panel;
+
+    QLabel* m_image1 = nullptr;
+    QComboBox* m_commSel = nullptr;
+    QLineEdit* m_text1 = nullptr;
+    QScrollBar* m_vScroll1 = nullptr;
+    QComboBox* m_message = nullptr;
+    QComboBox* m_brtVal = nullptr;
+    QPushButton* m_sendButton = nullptr;
+    QLineEdit* m_addrDis = nullptr;
+};
+
+} // namespace zq4
