@@ -1,0 +1,45 @@
+#pragma once
+
+#include "protocol/framedecoder.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <QTime>
+
+namespace zq4 {
+
+// Turns what the decoder found on the line into one line of text per event, and counts it.
+class EventLog {
+public:
+    // With showHex, a frame's line ends with its raw bytes too.
+    explicit EventLog(bool showHex) : m_showHex(showHex) {}
+
+    // The line for an event received at the given time, without a line break.
+    QString line(const DecoderEvent& event, const QTime& time);
+    // The line for bytes of a frame that had not ended when the program stopped.
+    QString unfinishedLine(const QByteArray& bytes, const QTime& time);
+    // The closing line: counts of frames, malformed frames and skipped bytes.
+    QString summary() const;
+
+    int frames() const { return m_frames; }
+    int malformed() const { return m_malformed; }
+    qsizetype skippedBytes() const { return m_skippedBytes; }
+
+private:
+    QString frameLine(const DecodedFrame& frame) const;
+
+    bool m_showHex = false;
+    int m_frames = 0;
+    int m_malformed = 0;
+    qsizetype m_skippedBytes = 0;
+};
+
+// "20 48 FF FE": the bytes in upper-case hexadecimal, separated by spaces; beyond maximumBytes
+// the rest is left out and " ..." says so.
+QString HexBytes(QByteArrayView bytes, qsizetype maximumBytes = -1);
+
+// The text field in double quotes, decoded from the display's code page with every space kept.
+// A byte that stands for no printable character is shown as \xNN; " and \ are escaped.
+QString QuotedText(const QByteArray& field);
+
+} // namespace zq4

@@ -1,0 +1,86 @@
+#include "display/shutdownsignals.h"
+#include "display/virtualdisplay.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kDeviceError = 1;
+
+void complain(const QString& text) {
+    QTextStream(stderr) << QStringLiteral("zq4-display: ") << text << Qt::endl;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Blocked before the application exists, so that no thread it may start takes them.
+    zq4::ShutdownSignals::block();
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zq4-display"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZQ4_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Shows every command frame that reaches a display on a serial line, one line each.\n"
+        "Without a device, creates a pseudo-terminal for the panel to send to and prints the\n"
+        "settings lines that make the panel's first port reach it.\n"
+        "SIGINT (Ctrl+C) or SIGTERM prints a summary and ends the program.\n"
+        "Exit status: 0 ok, 1 device error, 2 usage error."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption hexOption(
+        QStringLiteral("hex"),
+        QStringLiteral("Add the raw bytes to every frame's line (malformed frames and "
+                       "skipped bytes always show theirs)."));
+    parser.addOption(hexOption);
+    parser.addPositionalArgument(
+        QStringLiteral("device"),
+        QStringLiteral("Serial device to watch at 1200 baud, 8N1 (for example /dev/ttyUSB0)."),
+        QStringLiteral("[device]"));
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        complain(parser.errorText() + QStringLiteral("\nTry 'zq4-display --help'."));
+        return kUsageError;
+    }
+    // The arguments are known to parse: this only answers --help, --help-all and --version.
+    parser.process(app);
+    const QStringList devices = parser.positionalArguments();
+    if (devices.size() > 1) {
+        complain(QStringLiteral("one device at most, got %1\nTry 'zq4-display --help'.")
+                     .arg(devices.join(QLatin1Char(' '))));
+        return kUsageError;
+    }
+
+    zq4::ShutdownSignals shutdownSignals;
+    if (!shutdownSignals.isValid()) {
+        complain(shutdownSignals.errorString());
+        return EXIT_FAILURE;
+    }
+
+    zq4::VirtualDisplay display(parser.isSet(hexOption), stdout);
+    const bool watching =
+        devices.isEmpty() ? display.listenOnPseudoTerminal() : display.watchDevice(devices.front());
+    if (!watching) {
+        complain(display.errorString());
+        return kDeviceError;
+    }
+
+    QObject::connect(&shutdownSignals, &zq4::ShutdownSignals::received, &app, [&display] {
+        display.finish();
+        QCoreApplication::exit(EXIT_SUCCESS);
+    });
+    QObject::connect(&display, &zq4::VirtualDisplay::lineFailed, &app,
+                     [&display](const QString& description) {
+                         complain(description);
+                         display.finish();
+                         QCoreApplication::exit(kDeviceError);
+                     });
+    return QCoreApplication::exec();
+}
