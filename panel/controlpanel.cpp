@@ -102,12 +102,14 @@ QComboBox* createList(QWidget* parent, const QString& name, const QColor& colour
     auto* list = new QComboBox(parent);
     list->setObjectName(name);
     list->setEditable(false);
-    // The style sheet draws the box itself, so its colour is exact on every style.
+    // The style sheet draws the box itself, so its colour is exact on every style, with a
+    // sunken edge that turns black while the list has the keyboard focus.
     list->setStyleSheet(
         QStringLiteral("QComboBox#%1 { background-color: %2; color: black;"
-                       " border: 1px solid %3; padding-left: 3px; }"
+                       " border: 2px inset %3; padding-left: 2px; }"
+                       "QComboBox#%1:focus { border: 2px solid black; }"
                        "QComboBox#%1 QAbstractItemView { background-color: %2; color: black; }")
-            .arg(name, colour.name(), QColor(Qt::darkGray).name()));
+            .arg(name, colour.name(), kWindowGrey.name()));
     list->setGeometry(place);
     return list;
 }

@@ -394,6 +394,19 @@ TEST_F(WindowTest, FocusMovesThroughTheControlsInPanelOrder) {
               QStringList({"Text1", "Message", "BrtVal", "VScroll1", "SendButton", "CommSel"}));
 }
 
+TEST_F(WindowTest, ListWithTheKeyboardFocusIsOutlinedInBlack) {
+    openShown();
+    auto* ports = control<QComboBox>("CommSel");
+    auto* messages = control<QComboBox>("Message");
+    ports->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([ports] { return ports->hasFocus(); }, kWaitMs));
+    const auto edge = [](QWidget* widget) {
+        return QColor(widget->grab().toImage().pixel(0, widget->height() / 2));
+    };
+    EXPECT_EQ(edge(ports), QColor(Qt::black));
+    EXPECT_NE(edge(messages), QColor(Qt::black));
+}
+
 TEST_F(WindowTest, AddressDisplayIsReadOnlyAndNeverFocused) {
     open();
     auto* display = control<QLineEdit>("AddrDis");
