@@ -7,7 +7,7 @@ ZQ4_JOBS="$(nproc 2>/dev/null || echo 2)"
 # Debian packages the build, the tests and the tools need.
 ZQ4_PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
@@ -44,4 +44,9 @@ zq4_configure() {
 zq4_build() {
     zq4_configure "$@"
     cmake --build "$1" --parallel "$ZQ4_JOBS"
+}
+
+# The program as scripts/run starts it: Release, without the tests, in build/release.
+zq4_build_release() {
+    zq4_build build/release Release -DZQ4_BUILD_TESTS=OFF
 }
