@@ -1,257 +1,128 @@
 #include "protocol/framedecoder.h"
 
+#include "protocol/codepage.h"
 #include "protocol/frame.h"
+#include "protocol/vocabulary.h"
 
 #include <gtest/gtest.h>
 
+#include <QByteArrayList>
+
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
-#include <optional>
-#include <random>
+#include <string>
+#include <tuple>
 #include <variant>
 #include <vector>
 
 namespace zq4 {
 namespace {
 
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray result;
-    for (const int value : values) {
-        result.append(static_cast<char>(static_cast<std::uint8_t>(value)));
-    }
-    return result;
+using Lines = std::vector<std::string>;
+
+std::string hex(const QByteArray& bytes) {
+    return bytes.toHex(' ').toStdString();
 }
 
-// A frame put together by hand, byte for byte as it travels on the line.
-QByteArray frameBytes(const QByteArray& textField, int brightness, int message, int address) {
-    return textField + bytes({brightness, message, address, 0xFF, 0xFE});
-}
-
-const QByteArray kHoldField = QByteArrayLiteral("    HOLD     ");
-const QByteArray kHoldFrame = frameBytes(kHoldField, 0, 20, 5);
-
-std::vector<DecoderEvent> feedInPieces(FrameDecoder& decoder,
-                                       const std::vector<QByteArray>& pieces) {
-    std::vector<DecoderEvent> events;
-    for (const QByteArray& piece : pieces) {
-        for (DecoderEvent& event : decoder.feed(piece)) {
-            events.push_back(std::move(event));
+// What the decoder reports for the chunks, one line per event: "frame", the reason a frame is
+// malformed or "skipped", then the bytes. Skipped bytes in a row are one line, however cut.
+// Between chunks the decoder never holds more than a frame.
+Lines feed(FrameDecoder& decoder, const QByteArrayList& chunks) {
+    Lines lines;
+    for (const QByteArray& chunk : chunks) {
+        const std::vector<DecoderEvent> events = decoder.feed(chunk);
+        EXPECT_LE(decoder.pendingSize(), kFrameLength);
+        for (const DecoderEvent& event : events) {
+            if (const auto* frame = std::get_if<DecodedFrame>(&event)) {
+                EXPECT_EQ(frame->textField + char(frame->brightnessCode) +
+                              char(frame->messageCode) + char(frame->addressCode) + EndMarker(),
+                          frame->raw);
+                lines.push_back("frame " + hex(frame->raw));
+            } else if (const auto* malformed = std::get_if<MalformedFrame>(&event)) {
+                lines.push_back(MalformedReasonText(malformed->reason).toStdString() + " " +
+                                hex(malformed->raw));
+            } else if (!lines.empty() && lines.back().starts_with("skipped")) {
+                lines.back() += " " + hex(std::get<SkippedBytes>(event).raw);
+            } else {
+                lines.push_back("skipped " + hex(std::get<SkippedBytes>(event).raw));
+            }
         }
     }
-    return events;
+    return lines;
 }
 
-void expectHoldFrame(const DecoderEvent& event) {
-    ASSERT_TRUE(std::holds_alternative<DecodedFrame>(event));
-    const auto& frame = std::get<DecodedFrame>(event);
-    EXPECT_EQ(frame.textField, kHoldField);
-    EXPECT_EQ(frame.brightnessCode, 0);
-    EXPECT_EQ(frame.messageCode, 20);
-    EXPECT_EQ(frame.addressCode, 5);
-    EXPECT_EQ(frame.raw, kHoldFrame);
-}
+const QByteArray kHold =
+    QByteArray::fromHex("20 20 20 20 48 4F 4C 44 20 20 20 20 20 00 14 05 FF FE");
 
-TEST(FrameDecoder, FrameSplitAtEveryPositionDecodesTheSame) {
-    for (qsizetype split = 0; split <= kHoldFrame.size(); ++split) {
-        SCOPED_TRACE(split);
+TEST(FrameDecoder, ReportsTheSameEventsWhereverTheLineIsCut) {
+    const QByteArray field = kHold.first(kTextFieldLength);
+    // Each piece of the line with what it is reported as. The noise ends in 0xFF, which must
+    // not take the next frame's first byte for the rest of an end marker.
+    std::vector<std::pair<std::string, QByteArray>> pieces{
+        {"skipped", QByteArray::fromHex("01 FE 00 7F FF")},
+        {"frame", kHold},
+        {"frame", QByteArray(kTextFieldLength, ' ') + QByteArray::fromHex("03 A3 80 FF FE")},
+        {"too short", field + QByteArray::fromHex("FF FE")},
+        {"too short", QByteArray::fromHex("00 14 05 FF FE")},
+        {"too short", kHold.sliced(1)},
+        {"brightness code out of range", field + QByteArray::fromHex("04 00 00 FF FE")},
+        {"message code out of range", field + QByteArray::fromHex("00 A4 00 FF FE")},
+        {"address code out of range", field + QByteArray::fromHex("00 00 81 FF FE")},
+    };
+    for (int first = 0x80; first <= 0xFD; first += kTextFieldLength) {
+        QByteArray text;
+        for (int i = 0; i < kTextFieldLength; ++i) {
+            text += static_cast<char>(std::min(first + i, 0xFD));
+        }
+        pieces.emplace_back("frame", text + QByteArray::fromHex("02 A3 7F FF FE"));
+    }
+    QByteArray line;
+    Lines expected;
+    for (const auto& [kind, bytes] : pieces) {
+        line += bytes;
+        expected.push_back(kind + " " + hex(bytes));
+    }
+    for (qsizetype cut = 0; cut <= line.size(); ++cut) {
         FrameDecoder decoder;
-        const auto events =
-            feedInPieces(decoder, {kHoldFrame.first(split), kHoldFrame.sliced(split)});
-        ASSERT_EQ(events.size(), 1u);
-        expectHoldFrame(events.front());
+        EXPECT_EQ(feed(decoder, {line.first(cut), line.sliced(cut)}), expected) << cut;
         EXPECT_EQ(decoder.pendingSize(), 0);
     }
 }
 
-TEST(FrameDecoder, FrameFedByteByByteDecodes) {
-    FrameDecoder decoder;
-    std::vector<QByteArray> pieces;
-    for (const char byte : kHoldFrame) {
-        pieces.push_back(QByteArray(1, byte));
-    }
-    const auto events = feedInPieces(decoder, pieces);
-    ASSERT_EQ(events.size(), 1u);
-    expectHoldFrame(events.front());
-}
-
-TEST(FrameDecoder, TwoFramesInOneChunkDecodeInOrder) {
-    const QByteArray allDisplays = frameBytes(QByteArray(13, ' '), 3, 129, 128);
-    FrameDecoder decoder;
-    const auto events = decoder.feed(kHoldFrame + allDisplays);
-    ASSERT_EQ(events.size(), 2u);
-    expectHoldFrame(events[0]);
-    ASSERT_TRUE(std::holds_alternative<DecodedFrame>(events[1]));
-    const auto& second = std::get<DecodedFrame>(events[1]);
-    EXPECT_EQ(second.brightnessCode, 3);
-    EXPECT_EQ(second.messageCode, 129);
-    EXPECT_EQ(second.addressCode, 128);
-    EXPECT_EQ(second.raw, allDisplays);
-}
-
-TEST(FrameDecoder, GarbageBeforeFrameIsSkippedAndFrameStillDecodes) {
-    // Noise that ends in 0xFF must not swallow the frame's first byte into a marker.
-    const QByteArray noise = bytes({0x01, 0xFE, 0x00, 0x7F, 0xFF});
-    for (const bool byteByByte : {false, true}) {
-        SCOPED_TRACE(byteByByte);
-        FrameDecoder decoder;
-        std::vector<QByteArray> pieces;
-        if (byteByByte) {
-            for (const char byte : noise + kHoldFrame) {
-                pieces.push_back(QByteArray(1, byte));
-            }
-        } else {
-            pieces.push_back(noise + kHoldFrame);
-        }
-        const auto events = feedInPieces(decoder, pieces);
-        QByteArray skipped;
-        for (std::size_t i = 0; i + 1 < events.size(); ++i) {
-            ASSERT_TRUE(std::holds_alternative<SkippedBytes>(events[i]));
-            skipped += std::get<SkippedBytes>(events[i]).raw;
-        }
-        EXPECT_EQ(skipped, noise);
-        ASSERT_FALSE(events.empty());
-        expectHoldFrame(events.back());
-    }
-}
-
-TEST(FrameDecoder, ShortFramesAreMalformedWithTheirBytes) {
-    struct Case {
-        const char* name;
-        QByteArray raw;
-    };
-    const Case cases[] = {
-        {"text field without codes", kHoldField + bytes({0xFF, 0xFE})},
-        {"codes without text field", bytes({0x00, 0x14, 0x05, 0xFF, 0xFE})},
-        {"end marker alone", bytes({0xFF, 0xFE})},
-        {"one byte short", kHoldFrame.sliced(1)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FrameDecoder decoder;
-        // The frame after it shows that the decoder has found its footing again.
-        const auto events = decoder.feed(c.raw + kHoldFrame);
-        ASSERT_EQ(events.size(), 2u);
-        ASSERT_TRUE(std::holds_alternative<MalformedFrame>(events[0]));
-        EXPECT_EQ(std::get<MalformedFrame>(events[0]).reason, MalformedReason::TooShort);
-        EXPECT_EQ(std::get<MalformedFrame>(events[0]).raw, c.raw);
-        expectHoldFrame(events[1]);
-    }
-}
-
-TEST(FrameDecoder, CodesOutOfRangeAreMalformed) {
-    struct Case {
-        int brightness, message, address;
-        std::optional<MalformedReason> reason;
-    };
-    const Case cases[] = {
-        {3, 163, 128, std::nullopt},
-        {0, 0, 0, std::nullopt},
-        {4, 0, 0, MalformedReason::BrightnessOutOfRange},
-        {0xFD, 0, 0, MalformedReason::BrightnessOutOfRange},
-        {0, 164, 0, MalformedReason::MessageOutOfRange},
-        {0, 0xFD, 0, MalformedReason::MessageOutOfRange},
-        {0, 0, 129, MalformedReason::AddressOutOfRange},
-        {0, 0, 0xFD, MalformedReason::AddressOutOfRange},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.brightness << ' ' << c.message << ' ' << c.address);
-        const QByteArray raw = frameBytes(kHoldField, c.brightness, c.message, c.address);
-        FrameDecoder decoder;
-        const auto events = decoder.feed(raw);
-        ASSERT_EQ(events.size(), 1u);
-        if (c.reason) {
-            ASSERT_TRUE(std::holds_alternative<MalformedFrame>(events[0]));
-            EXPECT_EQ(std::get<MalformedFrame>(events[0]).reason, *c.reason);
-            EXPECT_EQ(std::get<MalformedFrame>(events[0]).raw, raw);
-        } else {
-            ASSERT_TRUE(std::holds_alternative<DecodedFrame>(events[0]));
-            const auto& frame = std::get<DecodedFrame>(events[0]);
-            EXPECT_EQ(frame.brightnessCode, c.brightness);
-            EXPECT_EQ(frame.messageCode, c.message);
-            EXPECT_EQ(frame.addressCode, c.address);
-        }
-    }
-}
-
-TEST(FrameDecoder, TextWithHighBytesDecodes) {
-    // Every byte from 0x80 to 0xFD, thirteen to a frame.
-    for (int first = 0x80; first <= 0xFD; first += kTextFieldLength) {
-        QByteArray field;
-        for (int i = 0; i < kTextFieldLength; ++i) {
-            field.append(static_cast<char>(static_cast<std::uint8_t>(std::min(first + i, 0xFD))));
-        }
-        SCOPED_TRACE(field.toHex(' ').toStdString());
-        FrameDecoder decoder;
-        const auto events = decoder.feed(frameBytes(field, 2, 163, 127));
-        ASSERT_EQ(events.size(), 1u);
-        ASSERT_TRUE(std::holds_alternative<DecodedFrame>(events[0]));
-        EXPECT_EQ(std::get<DecodedFrame>(events[0]).textField, field);
-    }
-}
-
-TEST(FrameDecoder, LongStreamWithoutEndMarkerKeepsMemoryBoundedAndReportsDroppedBytes) {
-    constexpr qsizetype kStreamLength = 1024 * 1024;
-    std::mt19937 random(4);
-    std::uniform_int_distribution<int> byteValue(0, 255);
-    QByteArray stream;
-    stream.reserve(kStreamLength);
-    while (stream.size() < kStreamLength) {
-        const auto byte = static_cast<std::uint8_t>(byteValue(random));
-        const bool wouldEndMarker = byte == kEndMarkerSecond && !stream.isEmpty() &&
-                                    static_cast<std::uint8_t>(stream.back()) == kEndMarkerFirst;
-        stream.append(static_cast<char>(wouldEndMarker ? 0x00 : byte));
-    }
-    // The stream ends in 0xFF so that the frame fed after it checks that a trailing 0xFF
-    // was kept without being taken for the start of a marker.
+TEST(FrameDecoder, LineWithoutEndMarkerHoldsAtMostAFrameAndReportsWhatItDrops) {
+    QByteArray stream = QByteArray("noise that holds no end marker. ").repeated(1 << 15);
     stream.back() = static_cast<char>(kEndMarkerFirst);
-
-    FrameDecoder decoder;
-    QByteArray dropped;
-    qsizetype largestPending = 0;
-    std::uniform_int_distribution<qsizetype> chunkLength(1, 5000);
-    for (qsizetype offset = 0; offset < stream.size();) {
-        const qsizetype length = std::min(chunkLength(random), stream.size() - offset);
-        decoder.feed(QByteArrayView(stream).sliced(offset, length), [&](const DecoderEvent& event) {
-            ASSERT_TRUE(std::holds_alternative<SkippedBytes>(event));
-            dropped += std::get<SkippedBytes>(event).raw;
-            largestPending = std::max(largestPending, decoder.pendingSize());
-        });
-        largestPending = std::max(largestPending, decoder.pendingSize());
-        offset += length;
+    QByteArrayList chunks;
+    for (qsizetype offset = 0, length = 1; offset < stream.size(); offset += length++) {
+        chunks.append(stream.mid(offset, length));
     }
-    EXPECT_LE(largestPending, kFrameLength);
-    EXPECT_EQ(dropped.size() + decoder.pendingSize(), stream.size());
-    EXPECT_TRUE(stream.startsWith(dropped));
-
-    const auto events = decoder.feed(kHoldFrame);
-    ASSERT_EQ(events.size(), 2u);
-    ASSERT_TRUE(std::holds_alternative<SkippedBytes>(events[0]));
-    EXPECT_EQ(dropped + std::get<SkippedBytes>(events[0]).raw, stream);
-    expectHoldFrame(events[1]);
+    FrameDecoder decoder;
+    const Lines lines = feed(decoder, chunks);
+    const QByteArray rest = decoder.takePending();
+    EXPECT_EQ(lines, Lines(1, "skipped " + hex(stream.first(stream.size() - rest.size()))));
+    EXPECT_TRUE(rest.endsWith(static_cast<char>(kEndMarkerFirst)) && stream.endsWith(rest));
+    EXPECT_EQ(feed(decoder, {kHold}), Lines{"frame " + hex(kHold)});
 }
 
-TEST(FrameDecoder, EndMarkerSplitAcrossChunksAfterNoiseEndsTheFrame) {
+TEST(RoundTrip, EveryBuiltFrameDecodesToItsInputs) {
+    // Texts of every length the field takes, characters of the upper half included.
+    const QString sample = "\u00E9\u20AC T-0 12:\u00BD\u00B0C";
     FrameDecoder decoder;
-    const QByteArray noise(40, 'x');
-    auto events = decoder.feed(noise + kHoldFrame.first(kFrameLength - 1));
-    ASSERT_EQ(events.size(), 1u);
-    ASSERT_TRUE(std::holds_alternative<SkippedBytes>(events[0]));
-    EXPECT_EQ(std::get<SkippedBytes>(events[0]).raw, noise);
-
-    events = decoder.feed(kHoldFrame.last(1));
-    ASSERT_EQ(events.size(), 1u);
-    expectHoldFrame(events[0]);
-}
-
-TEST(FrameDecoder, TakePendingHandsOverAnUnfinishedFrameAndStartsAfresh) {
-    FrameDecoder decoder;
-    EXPECT_TRUE(decoder.feed(kHoldFrame.first(10)).empty());
-    EXPECT_EQ(decoder.takePending(), kHoldFrame.first(10));
-    EXPECT_EQ(decoder.pendingSize(), 0);
-    const auto events = decoder.feed(kHoldFrame);
-    ASSERT_EQ(events.size(), 1u);
-    expectHoldFrame(events[0]);
+    for (std::int16_t message = 0; message < kMessageCount; ++message) {
+        for (std::int16_t brightness = 0; brightness < kBrightnessCount; ++brightness) {
+            for (const std::int16_t address : {0, 1, 64, 127, 128}) {
+                for (qsizetype length = 0; length <= kTextFieldLength; ++length) {
+                    const FrameInputs inputs{sample.left(length), brightness, message, address};
+                    const auto events = decoder.feed(BuildFrame(inputs));
+                    ASSERT_EQ(events.size(), 1u) << message << ' ' << inputs.text.toStdString();
+                    const auto& frame = std::get<DecodedFrame>(events[0]);
+                    EXPECT_EQ(std::tuple(DecodeText(frame.textField), frame.brightnessCode,
+                                         frame.messageCode, frame.addressCode),
+                              std::tuple(*TextField(inputs.text), brightness, message, address));
+                }
+            }
+        }
+    }
 }
 
 } // namespace
