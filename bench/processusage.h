@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QStringList>
+
+#include <chrono>
+
+namespace zq4::bench {
+
+// What the process has used so far, as the kernel counts it.
+struct ProcessUsage {
+    std::chrono::microseconds cpu{0}; // user + system time of every thread, ended ones too
+    // The same from the scheduler's own clock (CLOCK_PROCESS_CPUTIME_ID); getrusage splits
+    // its figure into user and system time from samples, which can shift it by a few
+    // milliseconds over a short span.
+    std::chrono::nanoseconds clockCpu{0};
+    long voluntarySwitches = 0;       // every thread, ended ones too
+    long callerVoluntarySwitches = 0; // the calling thread alone
+};
+
+ProcessUsage currentUsage();
+
+// Context switches summed over the threads alive now, from /proc/self/task/*/status, with
+// the threads' names.
+struct ThreadSwitches {
+    long voluntary = 0;
+    long involuntary = 0;
+    QStringList names;
+};
+
+ThreadSwitches currentThreadSwitches();
+
+// The process's resident memory in MiB: its peak as getrusage and /proc/self/status tell it,
+// and its size now.
+struct ResidentMemory {
+    double maxRss = 0;
+    double highWaterMark = 0;
+    double now = 0;
+};
+
+ResidentMemory currentMemory();
+
+} // namespace zq4::bench
