@@ -1,0 +1,115 @@
+#include "display/eventlog.h"
+#include "panel/panel.h"
+#include "serial/qserialportadapter.h"
+#include "tests/common/fakes.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <tuple>
+
+namespace zq4 {
+namespace {
+
+constexpr int kTimeoutMs = 15000;
+
+// The next whole line of the program's output that holds the text; empty when none came in time.
+QString nextLine(QProcess& program, const QString& text) {
+    while (program.canReadLine() || program.waitForReadyRead(kTimeoutMs)) {
+        const QString line = program.canReadLine() ? QString::fromUtf8(program.readLine()) : "";
+        if (line.contains(text)) {
+            return line.chopped(1);
+        }
+    }
+    return {};
+}
+
+// Each row: whether the raw bytes are shown, what arrived on the line, the lines logged for it.
+TEST(EventLog, LinesShowLabelsQuotedTextAndTheBytesOfWhatIsNoFrame) {
+    const std::tuple<bool, QByteArray, QString> cases[] = {
+        {true, QByteArray(13, ' ') + QByteArray::fromHex("038180fffe"),
+         R"(address ALL  brightness 1  message "129 (65)  UTC"  text "             "  bytes: )"
+         "20 20 20 20 20 20 20 20 20 20 20 20 20 03 81 80 FF FE"},
+        // 0x81 has no character in the code page, 0x09 and 0x7F are control bytes, %1 is text.
+        {false,
+         QByteArray::fromHex("225ce98081097f") + "%1%2  " + QByteArray::fromHex("018900fffe"),
+         R"(address 0  brightness 3  message "137 (73)  "  text "\"\\é€\x81\x09\x7F%1%2  ")"},
+        {false, QByteArray::fromHex("001405fffe"),
+         "malformed frame (too short), 5 bytes: 00 14 05 FF FE"},
+        // Noise shows its length and its first 48 bytes; the last 17 may still begin a frame.
+        {false, QByteArray(1017, 'x'),
+         "skipped 1000 bytes: " + QString("78 ").repeated(48) + "..."},
+    };
+    EventLog plain(false);
+    EventLog withHex(true);
+    const QTime time(14, 3, 7, 123);
+    for (const auto& [hex, received, expected] : cases) {
+        QStringList lines;
+        for (const DecoderEvent& event : FrameDecoder().feed(received)) {
+            lines.append((hex ? withHex : plain).line(event, time));
+        }
+        EXPECT_EQ(lines.join('\n').toStdString(), ("14:03:07.123  " + expected).toStdString());
+    }
+    EXPECT_EQ(plain.unfinishedLine("  A", time).toStdString(),
+              "14:03:07.123  unfinished frame at exit, 3 bytes: 20 20 41");
+    EXPECT_EQ(plain.summary().toStdString(),
+              "summary: 1 frames, 1 malformed frames, 1003 skipped bytes");
+}
+
+TEST(DisplayProgram, ShowsWhatThePanelSendsAndSummarisesOnInterrupt) {
+    QProcess display;
+    display.start(ZQ4_DISPLAY_PROGRAM, {});
+    // The panel is given the settings lines the program prints: "[Ports]" and "Com1=<device>".
+    const QString section = nextLine(display, "[");
+    const QString entry = nextLine(display, "=");
+    // A panel of its own for each send: the display keeps listening while the port is closed.
+    for (int send = 0; send < 2; ++send) {
+        testing::MemoryStore store;
+        store.set(section.mid(1).chopped(1), entry.section('=', 0, 0), entry.section('=', 1));
+        testing::RecordingFeedback feedback;
+        QSerialPortAdapter port(store);
+        CommSelection commSelection(port, store, feedback);
+        PlainPanelValues values;
+        Panel panel(values, commSelection, store, feedback);
+        panel.Form_Load();
+        ASSERT_TRUE(feedback.shown.isEmpty()) << feedback.shown.join('\n').toStdString();
+        values.setText1("é€");
+        panel.setVScroll1(5);
+        panel.SendButton_Click();
+        const QString line = nextLine(display, "address");
+        EXPECT_TRUE(QTime::fromString(line.left(12), "HH:mm:ss.zzz").isValid() &&
+                    line.mid(12) ==
+                        R"(  address 5  brightness 4  message "000  CUSTOM"  text "     é€      ")")
+            << line.toStdString();
+    }
+    ::kill(static_cast<pid_t>(display.processId()), SIGINT);
+    ASSERT_TRUE(display.waitForFinished(kTimeoutMs));
+    // A program ended by the signal itself would have the signal's number as its exit code.
+    EXPECT_EQ(display.exitCode(), 0);
+    EXPECT_EQ(nextLine(display, "summary").toStdString(),
+              "summary: 2 frames, 0 malformed frames, 0 skipped bytes");
+}
+
+// Each row: the arguments, the exit code, a text that standard output or error must hold.
+TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
+    const std::tuple<QStringList, int, QString> cases[] = {
+        {{"--help"}, 0, "--hex"},
+        {{"--no-such-option"}, 2, "no-such-option"},
+        {{"/dev/a", "/dev/b"}, 2, "/dev/a /dev/b"},
+        {{"/dev/zq4-no-such-device"}, 1, "cannot open /dev/zq4-no-such-device"},
+    };
+    for (const auto& [arguments, exitCode, output] : cases) {
+        QProcess display;
+        display.setProcessChannelMode(QProcess::MergedChannels);
+        display.start(ZQ4_DISPLAY_PROGRAM, arguments);
+        ASSERT_TRUE(display.waitForFinished(kTimeoutMs));
+        const QString shown = QString::fromUtf8(display.readAll());
+        EXPECT_EQ(display.exitCode(), exitCode) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(output)) << shown.toStdString();
+    }
+}
+
+} // namespace
+} // namespace zq4
