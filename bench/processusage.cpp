@@ -52,23 +52,23 @@ ProcessUsage currentUsage() {
     return usage;
 }
 
-ThreadSwitches currentThreadSwitches() {
-    ThreadSwitches switches;
+std::map<int, ThreadSwitches> currentThreadSwitches() {
+    std::map<int, ThreadSwitches> threads;
     std::error_code error;
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
-        const long voluntary = statusField(task.path() / "status", "voluntary_ctxt_switches");
-        const long involuntary = statusField(task.path() / "status", "nonvoluntary_ctxt_switches");
-        if (voluntary < 0 || involuntary < 0) {
+        ThreadSwitches switches;
+        switches.voluntary = statusField(task.path() / "status", "voluntary_ctxt_switches");
+        switches.involuntary = statusField(task.path() / "status", "nonvoluntary_ctxt_switches");
+        if (switches.voluntary < 0 || switches.involuntary < 0) {
             continue; // the thread ended while being read
         }
-        switches.voluntary += voluntary;
-        switches.involuntary += involuntary;
         std::ifstream comm(task.path() / "comm");
         std::string name;
         std::getline(comm, name);
-        switches.names += QString::fromStdString(name);
+        switches.name = QString::fromStdString(name);
+        threads.emplace(std::stoi(task.path().filename().string()), switches);
     }
-    return switches;
+    return threads;
 }
 
 ResidentMemory currentMemory() {

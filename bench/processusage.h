@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <map>
 
 namespace zq4::bench {
 
@@ -19,15 +20,15 @@ struct ProcessUsage {
 
 ProcessUsage currentUsage();
 
-// Context switches summed over the threads alive now, from /proc/self/task/*/status, with
-// the threads' names.
+// One thread's context switches so far, from /proc/self/task/<id>/status.
 struct ThreadSwitches {
+    QString name;
     long voluntary = 0;
     long involuntary = 0;
-    QStringList names;
 };
 
-ThreadSwitches currentThreadSwitches();
+// Every thread alive now, by thread id.
+std::map<int, ThreadSwitches> currentThreadSwitches();
 
 // The process's resident memory in MiB: its peak as getrusage and /proc/self/status tell it,
 // and its size now.
