@@ -1,57 +1,50 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 #include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <optional>
+#include <utility>
 
 namespace zq4::test {
 
 // An in-process pseudo-terminal: the panel opens the slave side by its path, the test plays
-// the display on the master side. The slave starts in raw mode with line settings unlike
-// the panel's (9600 baud, 7 data bits, even parity, 2 stop bits), so a test can tell that
-// the panel's open set its own.
+// the display on the master side.
 class PseudoTerminal {
 public:
     PseudoTerminal();
     ~PseudoTerminal();
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+    Q_DISABLE_COPY(PseudoTerminal)
 
     bool valid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
 
     // The test's own slave descriptor keeps the line's input alive; once it is closed, the
     // master sees a hang-up whenever nobody else has the slave open.
-    int slave() const { return m_slave; }
-    void closeSlave();
-    void closeMaster();
+    void closeSlave() { ::close(std::exchange(m_slave, -1)); }
+    // The device vanishes under whoever has the slave open.
+    void closeMaster() { ::close(std::exchange(m_master, -1)); }
 
-    // Writes to the line, as the display would.
+    // Raw, 9600 baud, 2 stop bits, hardware flow control: unlike the panel's settings, so a test
+    // can tell when an open applied them. A new terminal starts so. (A pseudo-terminal always
+    // carries 8 data bits without parity, whatever it is told.)
+    void setForeignLineSettings();
+    termios lineSettings() const;
+
+    // Writes to the line, as the display would; true once all of it was written and, while the
+    // test's slave descriptor is open, input waits there unread (at most five seconds).
     bool writeToLine(const QByteArray& bytes);
-
-    // Reads what the panel sent until `count` bytes arrived or the deadline passed.
+    // What the panel sent, until `count` bytes arrived, the slave hung up or the deadline passed.
     QByteArray readFromLine(qsizetype count, std::chrono::milliseconds timeout);
-    // True when nothing more arrives within the window.
-    bool lineStaysQuiet(std::chrono::milliseconds window);
-
-    // True once nobody holds the slave open (the master reports a hang-up).
+    // True once nobody holds the slave open; what arrives meanwhile is dropped.
     bool waitForSlaveClosed(std::chrono::milliseconds timeout);
-    bool slaveHeldOpen();
-
-    // The slave's line settings as they are now.
-    std::optional<termios> lineSettings() const;
 
 private:
     int m_master = -1;
     int m_slave = -1;
     QString m_slavePath;
 };
-
-// Waits until the test's slave descriptor has bytes to read, without reading them.
-bool waitForInputQueued(int slave, std::chrono::milliseconds timeout);
 
 } // namespace zq4::test
