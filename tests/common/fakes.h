@@ -25,6 +25,9 @@ public:
     Status PutSetting(const QString& application, const QString& section, const QString& key,
                       const QString& value) override {
         ++puts;
+        if (log != nullptr) {
+            log->push_back(QStringLiteral("put:%1=%2").arg(key, value));
+        }
         if (failPuts) {
             return Status::Failed(QStringLiteral("disk full"));
         }
@@ -44,6 +47,7 @@ public:
 
     bool failPuts = false;
     int puts = 0;
+    QStringList* log = nullptr; // where puts are noted in order, e.g. with what the operator saw
 
 private:
     static QString path(const QString& application, const QString& section, const QString& key) {

@@ -14,25 +14,6 @@ using testing::FakePort;
 using testing::MemoryStore;
 using testing::RecordingFeedback;
 
-// A store whose puts go into the operator's log, so their order against beeps and boxes shows.
-class LoggingStore final : public SettingsStore {
-public:
-    explicit LoggingStore(QStringList& log) : m_log(log) {}
-    QString GetSetting(const QString& application, const QString& section, const QString& key,
-                       const QString& defaultValue) override {
-        return m_store.GetSetting(application, section, key, defaultValue);
-    }
-    Status PutSetting(const QString& application, const QString& section, const QString& key,
-                      const QString& value) override {
-        m_log.push_back(QStringLiteral("put:%1=%2").arg(key, value));
-        return m_store.PutSetting(application, section, key, value);
-    }
-
-private:
-    QStringList& m_log;
-    MemoryStore m_store;
-};
-
 // Random picks and sends over a port whose steps fail at random: the panel never crashes,
 // writes only whole frames, and keeps PortError and the stored port to their rules.
 TEST(ChaoticPort, PicksAndSendsKeepTheirRules) {
@@ -42,7 +23,8 @@ TEST(ChaoticPort, PicksAndSendsKeepTheirRules) {
     };
 
     RecordingFeedback feedback;
-    LoggingStore store(feedback.shown);
+    MemoryStore store;
+    store.log = &feedback.shown;
     FakePort port;
     PlainPanelValues values;
     CommSelection selection(port, store, feedback);
