@@ -1,4 +1,5 @@
 #include "panel/controlpanel.h"
+#include "panel/messageboxfeedback.h"
 
 #include "protocol/vocabulary.h"
 #include "tests/common/fakes.h"
@@ -185,6 +186,22 @@ TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
     list->showPopup();
     QTest::keyClick(list->view(), Qt::Key_Return);
     EXPECT_EQ(port.opens, (std::vector<std::int16_t>{1, 5})) << "at start-up and on the pick";
+}
+
+// The warning box is modal, titled as given, with the exclamation icon and one OK button.
+TEST(MessageBoxFeedbackTest, WarningBoxIsModalWithOneOkButton) {
+    QString seen;
+    QTimer::singleShot(0, [&seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen = QStringLiteral("%1|%2|%3|%4")
+                   .arg(box->windowTitle(), box->text())
+                   .arg(box->icon() == QMessageBox::Warning)
+                   .arg(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    MessageBoxFeedback().warn(QStringLiteral("ZQ4"), QStringLiteral("Com3: (/dev/x): gone"));
+    EXPECT_EQ(seen, QStringLiteral("ZQ4|Com3: (/dev/x): gone|1|1"));
 }
 
 } // namespace
