@@ -18,6 +18,22 @@ std::chrono::microseconds toMicroseconds(const timeval& time) {
     return std::chrono::seconds(time.tv_sec) + std::chrono::microseconds(time.tv_usec);
 }
 
+Usage usage(int who, clockid_t clock) {
+    Usage usage;
+    rusage counts{};
+    if (::getrusage(who, &counts) == 0) {
+        usage.cpu = toMicroseconds(counts.ru_utime) + toMicroseconds(counts.ru_stime);
+        usage.voluntarySwitches = counts.ru_nvcsw;
+        usage.minorFaults = counts.ru_minflt;
+        usage.majorFaults = counts.ru_majflt;
+    }
+    timespec time{};
+    if (::clock_gettime(clock, &time) == 0) {
+        usage.clockCpu = std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+    }
+    return usage;
+}
+
 // The number after `field` in a /proc status file ("VmHWM:\t  1234 kB" gives 1234); -1 when
 // the field is missing.
 long statusField(const std::filesystem::path& file, std::string_view field) {
@@ -33,23 +49,12 @@ long statusField(const std::filesystem::path& file, std::string_view field) {
 
 } // namespace
 
-ProcessUsage currentUsage() {
-    ProcessUsage usage;
-    rusage self{};
-    if (::getrusage(RUSAGE_SELF, &self) == 0) {
-        usage.cpu = toMicroseconds(self.ru_utime) + toMicroseconds(self.ru_stime);
-        usage.voluntarySwitches = self.ru_nvcsw;
-    }
-    timespec clock{};
-    if (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &clock) == 0) {
-        usage.clockCpu =
-            std::chrono::seconds(clock.tv_sec) + std::chrono::nanoseconds(clock.tv_nsec);
-    }
-    rusage caller{};
-    if (::getrusage(RUSAGE_THREAD, &caller) == 0) {
-        usage.callerVoluntarySwitches = caller.ru_nvcsw;
-    }
-    return usage;
+Usage processUsage() {
+    return usage(RUSAGE_SELF, CLOCK_PROCESS_CPUTIME_ID);
+}
+
+Usage callingThreadUsage() {
+    return usage(RUSAGE_THREAD, CLOCK_THREAD_CPUTIME_ID);
 }
 
 std::map<int, ThreadSwitches> currentThreadSwitches() {
@@ -69,6 +74,15 @@ std::map<int, ThreadSwitches> currentThreadSwitches() {
         threads.emplace(std::stoi(task.path().filename().string()), switches);
     }
     return threads;
+}
+
+bool threadAsleep(int threadId) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(threadId) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // "<id> (<name>) <state> ...": the name may itself hold spaces and parentheses.
+    const std::size_t nameEnd = line.rfind(')');
+    return nameEnd != std::string::npos && nameEnd + 2 < line.size() && line[nameEnd + 2] == 'S';
 }
 
 ResidentMemory currentMemory() {
