@@ -102,9 +102,10 @@ TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProc
 }
 
 TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllAreSettings) {
-    std::vector<quint32> words(1024);
+    // 10 MiB of random bytes.
+    std::vector<quint32> words(10 << 18);
     QRandomGenerator(4).fillRange(words.data(), words.size());
-    const QByteArray binary(reinterpret_cast<const char*>(words.data()), 4096);
+    const QByteArray binary(reinterpret_cast<const char*>(words.data()), 10 << 20);
     // File, the Custom value read from it, whether a put may rewrite it. Each file differs in
     // size from the one before, which is how a file changed by hand is told from the one read.
     const std::vector<std::tuple<QByteArray, std::string, bool>> cases = {
