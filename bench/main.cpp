@@ -217,13 +217,26 @@ StartupFigures measureStartup() {
     return figures;
 }
 
-struct SendFigures {
-    std::vector<double> arrival; // click to the frame's last byte readable at the line's end
-    std::vector<double> handler; // click to the click's return
+// What reached the line's end against what was sent.
+struct Delivery {
     int frames = 0;
     int whole = 0;
     qsizetype bytes = 0;
     qsizetype expectedBytes = 0;
+
+    bool complete() const { return whole == frames && bytes == expectedBytes; }
+};
+
+Delivery delivered(const LineListener& listener, qsizetype base, const QByteArray& expected,
+                   int frames) {
+    const QByteArray received = listener.received().mid(base);
+    return {frames, wholeFrames(received, expected), received.size(), expected.size()};
+}
+
+struct SendFigures {
+    std::vector<double> arrival; // click to the frame's last byte readable at the line's end
+    std::vector<double> handler; // click to the click's return
+    Delivery delivery;
 };
 
 // One click at a time, the event loop turning in between as it would between an operator's
@@ -249,19 +262,12 @@ SendFigures measureSends(Session& session, LineListener& listener, int first) {
         figures.arrival.push_back(milliseconds(*arrived - clicked));
         figures.handler.push_back(milliseconds(returned - clicked));
     }
-    const QByteArray received = listener.received().mid(base);
-    figures.frames = kLatencySends;
-    figures.whole = wholeFrames(received, expected);
-    figures.bytes = received.size();
-    figures.expectedBytes = expected.size();
+    figures.delivery = delivered(listener, base, expected, kLatencySends);
     return figures;
 }
 
 struct BurstFigures {
-    int frames = 0;
-    int whole = 0;
-    qsizetype bytes = 0;
-    qsizetype expectedBytes = 0;
+    Delivery delivery;
     double longestHandler = 0;
     double longestTimerGap = 0;
     double span = 0;
@@ -319,11 +325,7 @@ BurstFigures runBurst(Session& session, LineListener& listener, int first) {
     figures.finished = sent == kBurstSends;
 
     (void)listener.waitForTotal(base + expected.size(), kFrameTimeout);
-    const QByteArray received = listener.received().mid(base);
-    figures.frames = kBurstSends;
-    figures.whole = wholeFrames(received, expected);
-    figures.bytes = received.size();
-    figures.expectedBytes = expected.size();
+    figures.delivery = delivered(listener, base, expected, kBurstSends);
     return figures;
 }
 
@@ -578,9 +580,8 @@ int run(test::PseudoTerminal& line, double applicationStart) {
     const std::vector<double>& startTimes = startup.times;
     const double startMedian = percentile(startTimes, 0.5);
     const double sendP99 = sends.arrival.empty() ? 0 : percentile(sends.arrival, 0.99);
-    const bool sendsWhole = sends.whole == sends.frames && sends.bytes == sends.expectedBytes;
-    const bool burstWhole =
-        burst.finished && burst.whole == burst.frames && burst.bytes == burst.expectedBytes;
+    const bool sendsWhole = sends.delivery.complete();
+    const bool burstWhole = burst.finished && burst.delivery.complete();
     const double peakMib = std::max(afterBurst.maxRss, afterBurst.highWaterMark);
 
     std::vector<Row> rows;
@@ -609,18 +610,18 @@ int run(test::PseudoTerminal& line, double applicationStart) {
     }
     rows.push_back({QStringLiteral("SEND: frames whole and as expected"),
                     QStringLiteral("%1 of %2 (%3 of %4 bytes)")
-                        .arg(sends.whole)
-                        .arg(sends.frames)
-                        .arg(sends.bytes)
-                        .arg(sends.expectedBytes),
+                        .arg(sends.delivery.whole)
+                        .arg(sends.delivery.frames)
+                        .arg(sends.delivery.bytes)
+                        .arg(sends.delivery.expectedBytes),
                     QStringLiteral("all"), verdict(sendsWhole)});
     rows.push_back(
         {QStringLiteral("burst: %1 clicks back to back, frames in order").arg(kBurstSends),
          QStringLiteral("%1 of %2 (%3 of %4 bytes), in %5")
-             .arg(burst.whole)
-             .arg(burst.frames)
-             .arg(burst.bytes)
-             .arg(burst.expectedBytes)
+             .arg(burst.delivery.whole)
+             .arg(burst.delivery.frames)
+             .arg(burst.delivery.bytes)
+             .arg(burst.delivery.expectedBytes)
              .arg(ms(burst.span)),
          QStringLiteral("all"), verdict(burstWhole)});
     rows.push_back({QStringLiteral("burst: longest single click handler"), ms(burst.longestHandler),
