@@ -1,6 +1,7 @@
 #include "display/virtualdisplay.h"
 
 #include "serial/portselection.h"
+#include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 
 #include <QDir>
@@ -17,7 +18,6 @@ namespace zq4 {
 
 namespace {
 
-constexpr qint32 kBaudRate = 1200;
 constexpr std::size_t kReadChunk = 4096;
 
 // The settings file the panel reads its port map from.
@@ -59,11 +59,7 @@ bool VirtualDisplay::listenOnPseudoTerminal() {
 bool VirtualDisplay::watchDevice(const QString& device) {
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(device);
-    port->setBaudRate(kBaudRate);
-    port->setDataBits(QSerialPort::Data8);
-    port->setParity(QSerialPort::NoParity);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setFlowControl(QSerialPort::NoFlowControl);
+    ApplyLineSettings(*port);
     if (!port->open(QIODevice::ReadOnly)) {
         m_errorString = QStringLiteral("cannot open %1: %2").arg(device, port->errorString());
         return false;
@@ -73,7 +69,8 @@ bool VirtualDisplay::watchDevice(const QString& device) {
     connect(m_serialPort.get(), &QSerialPort::readyRead, this, &VirtualDisplay::readSerialPort);
     connect(m_serialPort.get(), &QSerialPort::errorOccurred, this, &VirtualDisplay::onSerialError);
 
-    print(QStringLiteral("zq4-display: watching %1 at %2 baud, 8N1").arg(device).arg(kBaudRate));
+    print(
+        QStringLiteral("zq4-display: watching %1 at %2 baud, 8N1").arg(device).arg(kLineBaudRate));
     print(QStringLiteral("Waiting for frames; Ctrl+C ends."));
     return true;
 }

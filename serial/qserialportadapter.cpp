@@ -19,7 +19,6 @@ namespace zq4 {
 
 namespace {
 
-constexpr qint32 kBaudRate = 1200;
 // How long closing may wait for pending output to leave: 4 KiB of kernel buffer takes
 // about 34 s at 1200 baud, but the panel only ever hands over a few 18-byte frames.
 constexpr std::chrono::milliseconds kDrainTimeout{3000};
@@ -86,13 +85,17 @@ QString DeviceForPort(SettingsStore& store, int portNumber) {
 #endif
 }
 
+void ApplyLineSettings(QSerialPort& port) {
+    port.setBaudRate(kLineBaudRate);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
 QSerialPortAdapter::QSerialPortAdapter(SettingsStore& store, QObject* parent)
     : QObject(parent), m_store(store) {
-    m_port.setBaudRate(kBaudRate);
-    m_port.setDataBits(QSerialPort::Data8);
-    m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::OneStop);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    ApplyLineSettings(m_port);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialPortAdapter::onErrorOccurred);
 }
 

@@ -12,6 +12,10 @@ namespace zq4 {
 // "Com<n>" entry of the store when there is one, else "/dev/ttyS<n-1>".
 QString DeviceForPort(SettingsStore& store, int portNumber);
 
+// The display's line: 1200 baud, 8 data bits, no parity, 1 stop bit, no flow control.
+inline constexpr qint32 kLineBaudRate = 1200;
+void ApplyLineSettings(QSerialPort& port);
+
 // SerialPort over QSerialPort at 1200 baud, 8 data bits, no parity, 1 stop bit, no flow
 // control. Output handed over is never lost: closing (also on destruction) first writes
 // out and drains what is pending. A port that disappears while open is closed at once and
