@@ -32,9 +32,6 @@ public:
     // Setting the address to a different value counts as a change: it runs VScroll1_Change.
     void setVScroll1(int address);
 
-    PanelValues& values() { return m_values; }
-    CommSelection& commSelection() { return m_commSelection; }
-
 private:
     PanelValues& m_values;
     CommSelection& m_commSelection;
