@@ -11,7 +11,7 @@ constexpr std::chrono::milliseconds kStopCheck{20};
 
 } // namespace
 
-LineListener::LineListener(test::PseudoTerminal& line) : m_line(line) {}
+LineListener::LineListener(PseudoTerminal& line) : m_line(line) {}
 
 LineListener::~LineListener() {
     stop();

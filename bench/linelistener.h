@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/serial/pseudoterminal.h"
+#include "system/pseudoterminal.h"
 
 #include <QByteArray>
 
@@ -22,7 +22,7 @@ class LineListener {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit LineListener(test::PseudoTerminal& line);
+    explicit LineListener(PseudoTerminal& line);
     ~LineListener();
     LineListener(const LineListener&) = delete;
     LineListener& operator=(const LineListener&) = delete;
@@ -40,7 +40,7 @@ public:
 private:
     void run();
 
-    test::PseudoTerminal& m_line;
+    PseudoTerminal& m_line;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     mutable std::mutex m_mutex;

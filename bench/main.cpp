@@ -7,8 +7,7 @@
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 #include "settings/qsettingsstore.h"
-#include "tests/common/fakes.h"
-#include "tests/serial/pseudoterminal.h"
+#include "system/pseudoterminal.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -80,10 +79,18 @@ QString ms(double value) {
 
 // One window with its parts, put together as the program does, but with a feedback that
 // records the warnings instead of showing modal boxes.
+struct RecordingFeedback final : OperatorFeedback {
+    void beep() override { shown.push_back(QStringLiteral("beep")); }
+    void warn(const QString& title, const QString& text) override {
+        shown.push_back(title + QStringLiteral(": ") + text);
+    }
+    QStringList shown;
+};
+
 struct Session {
     QSettingsStore store;
     QSerialPortAdapter port{store};
-    testing::RecordingFeedback feedback;
+    RecordingFeedback feedback;
     ControlPanel window{ControlPanelParts{store, port, feedback}};
 
     QPushButton* sendButton() {
@@ -537,7 +544,7 @@ QString memoryText(const ResidentMemory& memory) {
         .arg(memory.now, 0, 'f', 1);
 }
 
-int run(test::PseudoTerminal& line, double applicationStart) {
+int run(PseudoTerminal& line, double applicationStart) {
     const QString loadBefore = loadAverage();
     const StartupFigures startup = measureStartup();
     if (!startup.ok) {
@@ -657,7 +664,7 @@ int run(test::PseudoTerminal& line, double applicationStart) {
                 qPrintable(QGuiApplication::platformName()));
     std::printf("line: pseudo-terminal %s, which does not pace bytes at 1200 baud (one frame "
                 "takes 150 ms on a real line)\n",
-                qPrintable(line.slavePath()));
+                qPrintable(line.devicePath()));
     std::printf("load average %s at the start, %s at the end; QApplication created in %s, "
                 "once, before the figures below\n\n",
                 qPrintable(loadBefore), qPrintable(loadAverage()),
@@ -698,7 +705,7 @@ int main(int argc, char** argv) {
     }
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome.path());
 
-    zq4::test::PseudoTerminal line;
+    zq4::PseudoTerminal line;
     if (!line.valid()) {
         std::fprintf(stderr, "cannot open a pseudo-terminal\n");
         return zq4::bench::kExitSetupFailed;
@@ -706,7 +713,7 @@ int main(int argc, char** argv) {
     {
         QSettings store(configHome.filePath(QStringLiteral("ZQ4/ZQ4.ini")), QSettings::IniFormat);
         store.setValue(zq4::keys::kPorts + QLatin1Char('/') + zq4::keys::portKey(1),
-                       line.slavePath());
+                       line.devicePath());
         store.sync();
         if (store.status() != QSettings::NoError) {
             std::fprintf(stderr, "cannot write the settings store\n");

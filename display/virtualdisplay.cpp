@@ -36,7 +36,7 @@ VirtualDisplay::VirtualDisplay(bool showHex, FILE* output, QObject* parent)
 
 bool VirtualDisplay::listenOnPseudoTerminal() {
     auto terminal = std::make_unique<PseudoTerminal>();
-    if (!terminal->open()) {
+    if (!terminal->valid()) {
         m_errorString = terminal->errorString();
         return false;
     }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "display/eventlog.h"
-#include "display/pseudoterminal.h"
 #include "protocol/framedecoder.h"
+#include "system/pseudoterminal.h"
 
 #include <QObject>
 #include <QSerialPort>

@@ -1,12 +1,10 @@
 #include "panel/controlpanel.h"
 
-#include "panel/messageboxfeedback.h"
 #include "protocol/codepage.h"
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "serial/portselection.h"
 #include "serial/qserialportadapter.h"
-#include "settings/qsettingsstore.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -116,23 +114,8 @@ QComboBox* createList(QWidget* parent, const QString& name, const QColor& colour
 
 } // namespace
 
-struct ControlPanel::OwnedParts {
-    QSettingsStore store;
-    QSerialPortAdapter port{store};
-    MessageBoxFeedback feedback;
-
-    ControlPanelParts parts() { return {store, port, feedback}; }
-};
-
-ControlPanel::ControlPanel() : ControlPanel(std::make_unique<OwnedParts>()) {}
-
-ControlPanel::ControlPanel(const ControlPanelParts& parts) : ControlPanel(parts, nullptr) {}
-
-ControlPanel::ControlPanel(std::unique_ptr<OwnedParts>&& owned)
-    : ControlPanel(owned->parts(), std::move(owned)) {}
-
-ControlPanel::ControlPanel(const ControlPanelParts& parts, std::unique_ptr<OwnedParts>&& owned)
-    : m_owned(std::move(owned)), m_commSelection(parts.port, parts.store, parts.feedback),
+ControlPanel::ControlPanel(const ControlPanelParts& parts)
+    : m_commSelection(parts.port, parts.store, parts.feedback),
       m_panel(*this, m_commSelection, parts.store, parts.feedback) {
     initArtwork();
     setObjectName(QStringLiteral("ZQ4"));

@@ -1,15 +1,13 @@
 #pragma once
 
+#include "core/feedback.h"
+#include "panel/commselection.h"
 #include "panel/panel.h"
 #include "panel/panelvalues.h"
-#include "serial/commselection.h"
-#include "serial/feedback.h"
 #include "serial/port.h"
 #include "settings/store.h"
 
 #include <QWidget>
-
-#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -19,7 +17,8 @@ class QScrollBar;
 
 namespace zq4 {
 
-// What the window works through when it does not own these parts itself.
+// What the window works through: the user's settings store, the serial port and what the
+// operator is shown. They must outlive the window.
 struct ControlPanelParts {
     SettingsStore& store;
     SerialPort& port;
@@ -32,9 +31,6 @@ struct ControlPanelParts {
 class ControlPanel final : public QWidget, public PanelValues {
     Q_OBJECT
 public:
-    // Owns the user's settings store, the serial port and the desktop's beep and message boxes.
-    ControlPanel();
-    // Works through parts that live longer than the window.
     explicit ControlPanel(const ControlPanelParts& parts);
     ~ControlPanel() override;
 
@@ -54,15 +50,9 @@ public:
     Panel& panel() { return m_panel; }
 
 private:
-    struct OwnedParts;
-
-    explicit ControlPanel(std::unique_ptr<OwnedParts>&& owned);
-    ControlPanel(const ControlPanelParts& parts, std::unique_ptr<OwnedParts>&& owned);
-
     void createControls(SettingsStore& store);
     void bindEvents();
 
-    std::unique_ptr<OwnedParts> m_owned; // first in, last out: the routines below use it
     CommSelection m_commSelection;
     Panel m_panel;
 

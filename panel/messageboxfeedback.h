@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/feedback.h"
+#include "core/feedback.h"
 
 namespace zq4 {
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/feedback.h"
+#include "panel/commselection.h"
 #include "panel/panelvalues.h"
-#include "serial/commselection.h"
-#include "serial/feedback.h"
 #include "settings/store.h"
 
 namespace zq4 {

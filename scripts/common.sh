@@ -9,7 +9,7 @@ ZQ4_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libgtest-dev libgmock-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-dev
     xvfb xauth fonts-dejavu-core
 )
 

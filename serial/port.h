@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/status.h"
+#include "core/status.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,7 +18,7 @@ public:
 
     // CommPort: selects the port number the next open uses (only while closed).
     virtual Status setCommPort(std::int16_t portNumber) = 0;
-    // PortOpen get / set.
+    // PortOpen: whether the port is open; opening applies the line settings.
     virtual Result<bool> portOpen() const = 0;
     virtual Status setPortOpen(bool open) = 0;
     // InputLen: 0 makes the next read of Input return everything received so far.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/status.h"
+#include "core/status.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "display/eventlog.h"
 #include "panel/panel.h"
 #include "serial/qserialportadapter.h"
-#include "tests/common/fakes.h"
+#include "tests/support/fakes.h"
 
 #include <QProcess>
 
@@ -66,9 +66,9 @@ TEST(DisplayProgram, ShowsWhatThePanelSendsAndSummarisesOnInterrupt) {
     const QString entry = nextLine(display, "=");
     // A panel of its own for each send: the display keeps listening while the port is closed.
     for (int send = 0; send < 2; ++send) {
-        testing::MemoryStore store;
+        test::MemoryStore store;
         store.set(section.mid(1).chopped(1), entry.section('=', 0, 0), entry.section('=', 1));
-        testing::RecordingFeedback feedback;
+        test::RecordingFeedback feedback;
         QSerialPortAdapter port(store);
         CommSelection commSelection(port, store, feedback);
         PlainPanelValues values;

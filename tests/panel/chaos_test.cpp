@@ -1,7 +1,7 @@
 #include "panel/panel.h"
 
 #include "settings/keys.h"
-#include "tests/common/fakes.h"
+#include "tests/support/fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 namespace zq4 {
 namespace {
 
-using testing::FakePort;
-using testing::MemoryStore;
-using testing::RecordingFeedback;
+using test::FakePort;
+using test::MemoryStore;
+using test::RecordingFeedback;
 
 // Random picks and sends over a port whose steps fail at random: the panel never crashes,
 // writes only whole frames, and keeps PortError and the stored port to their rules.

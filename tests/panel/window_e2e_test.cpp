@@ -2,8 +2,8 @@
 
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
-#include "tests/common/fakes.h"
-#include "tests/serial/pseudoterminal.h"
+#include "system/pseudoterminal.h"
+#include "tests/support/fakes.h"
 
 #include <QTest>
 #include <QtWidgets>
@@ -43,15 +43,15 @@ protected:
     }
 
     QTemporaryDir home;
-    test::PseudoTerminal first, second;
+    PseudoTerminal first, second;
     QSettingsStore store;
     QSerialPortAdapter adapter{store};
-    testing::RecordingFeedback feedback;
+    test::RecordingFeedback feedback;
     std::unique_ptr<ControlPanel> window;
 };
 
 TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
-    start({"Ports/Com1", first.slavePath(), "Ports/Com2", second.slavePath(), "Startup/Dakcomm",
+    start({"Ports/Com1", first.devicePath(), "Ports/Com2", second.devicePath(), "Startup/Dakcomm",
            "2", "Startup/Addr", "5", "Startup/Brt", "1", "Startup/Message", "20", "Startup/Custom",
            "HOLD"});
     window->show();
@@ -61,7 +61,7 @@ TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
               QStringList({"Com2:", "5", "3", "020  Time In Hold ", "HOLD"}));
 
     QTest::keyClick(focus("CommSel"), Qt::Key_Up);
-    EXPECT_EQ(adapter.deviceName(), first.slavePath());
+    EXPECT_EQ(adapter.deviceName(), first.devicePath());
     second.closeSlave();
     EXPECT_TRUE(second.waitForSlaveClosed(5s)) << "the line picked before is let go";
     QTest::keySequence(focus("Text1"), QKeySequence::SelectAll);

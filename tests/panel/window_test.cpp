@@ -2,7 +2,7 @@
 #include "panel/messageboxfeedback.h"
 
 #include "protocol/vocabulary.h"
-#include "tests/common/fakes.h"
+#include "tests/support/fakes.h"
 
 #include <QTest>
 #include <QtWidgets>
@@ -33,9 +33,9 @@ protected:
         return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
     }
 
-    testing::MemoryStore store;
-    testing::FakePort port;
-    testing::RecordingFeedback feedback;
+    test::MemoryStore store;
+    test::FakePort port;
+    test::RecordingFeedback feedback;
     ControlPanel window{ControlPanelParts{store, port, feedback}};
 };
 

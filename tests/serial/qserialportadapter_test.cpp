@@ -1,7 +1,8 @@
-#include "tests/common/fakes.h"
-#include "tests/serial/pseudoterminal.h"
+#include "system/pseudoterminal.h"
+#include "tests/support/fakes.h"
+#include "tests/support/line.h"
 
-#include "serial/commselection.h"
+#include "panel/commselection.h"
 #include "serial/portselection.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
@@ -28,8 +29,8 @@ class SerialAdapter : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(first.valid() && second.valid());
-        store.set(keys::kPorts, keys::portKey(1), first.slavePath());
-        store.set(keys::kPorts, keys::portKey(2), second.slavePath());
+        store.set(keys::kPorts, keys::portKey(1), first.devicePath());
+        store.set(keys::kPorts, keys::portKey(2), second.devicePath());
     }
     std::string shown() const { return feedback.shown.join('\n').toStdString(); }
     // One beep and one box naming port and device, then a reason that is not a stand-in.
@@ -40,10 +41,10 @@ protected:
                box.size() > prefix.size() + 5 && !box.contains(QStringLiteral("Unknown error"));
     }
 
-    test::PseudoTerminal first;
-    test::PseudoTerminal second;
-    testing::MemoryStore store;
-    testing::RecordingFeedback feedback;
+    PseudoTerminal first;
+    PseudoTerminal second;
+    test::MemoryStore store;
+    test::RecordingFeedback feedback;
     QSerialPortAdapter adapter{store};
     CommSelection selection{adapter, store, feedback};
 };
@@ -53,7 +54,7 @@ protected:
 TEST_F(SerialAdapter, EachPickReopensAt1200Baud8N1SavesThePortAndDiscardsEarlierInput) {
     for (int pick = 1; pick <= 2; ++pick) {
         SCOPED_TRACE(pick);
-        first.setForeignLineSettings();
+        test::setForeignLineSettings(first);
         ASSERT_TRUE(first.writeToLine("stale"));
 
         selection.CommSel_Click(0);
@@ -115,7 +116,7 @@ TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !feedback.shown.isEmpty(); }, 5000));
     EXPECT_FALSE(QTest::qWaitFor([&] { return feedback.shown.size() > 2; }, 1000)) << shown();
-    EXPECT_TRUE(showsOneFailureOf("Com1: (" + first.slavePath() + ")")) << shown();
+    EXPECT_TRUE(showsOneFailureOf("Com1: (" + first.devicePath() + ")")) << shown();
     EXPECT_FALSE(adapter.portOpen().value());
 }
 
@@ -126,7 +127,7 @@ TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevi
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
     for (const QString& device :
-         {file.fileName() + ".missing", QDir::tempPath(), file.fileName(), first.slavePath()}) {
+         {file.fileName() + ".missing", QDir::tempPath(), file.fileName(), first.devicePath()}) {
         store.set(keys::kPorts, keys::portKey(4), device);
         feedback.shown.clear();
 
@@ -141,7 +142,7 @@ TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevi
 }
 
 TEST(PortSelection, ListsCom1ToCom9OnDevTtyS0ToS8UnlessThePortsGroupMapsThem) {
-    testing::MemoryStore store;
+    test::MemoryStore store;
     store.set(keys::kPorts, keys::portKey(3), QStringLiteral(" /dev/ttyUSB0 "));
     QString entries;
     for (const PortEntry& entry : PortSelection()) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/feedback.h"
+#include "core/feedback.h"
 #include "serial/port.h"
 #include "settings/store.h"
 
@@ -8,7 +8,8 @@
 
 namespace zq4 {
 
-// The port-selection routine and the two window variables it owns.
+// The port-selection routine, with the port number in use (CommNum) and whether the last pick
+// met a failure (PortError), which live as long as the window.
 class CommSelection {
 public:
     // Installs the port's LostHandler: a port lost while open is reported like a failed step.

@@ -1,6 +1,6 @@
-#include "tests/common/fakes.h"
+#include "tests/support/fakes.h"
 
-#include "serial/commselection.h"
+#include "panel/commselection.h"
 #include "settings/keys.h"
 
 #include <gtest/gtest.h>
@@ -8,15 +8,15 @@
 namespace zq4 {
 namespace {
 
-using testing::FakePort;
+using test::FakePort;
 
 // The routine over a port that fails the steps it is told to; the fake's failure texts are
 // "step <n> failed", numbered in the order of FakePort::Step.
 class CommSelClick : public ::testing::Test {
 protected:
     FakePort port;
-    testing::MemoryStore store;
-    testing::RecordingFeedback feedback;
+    test::MemoryStore store;
+    test::RecordingFeedback feedback;
     CommSelection selection{port, store, feedback};
 };
 

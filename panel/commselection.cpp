@@ -1,4 +1,4 @@
-#include "serial/commselection.h"
+#include "panel/commselection.h"
 
 #include "serial/portselection.h"
 #include "settings/keys.h"
@@ -15,10 +15,10 @@ CommSelection::~CommSelection() {
 }
 
 void CommSelection::CommSel_Click(int selectedPosition) {
-    // 1
+    // A fresh pick starts without a failure.
     m_portError = 0;
 
-    // 2: without a valid selection the previous port number stays.
+    // The picked entry's port number; without a valid selection the previous one stays.
     if (selectedPosition >= 0 && selectedPosition < kPortCount) {
         m_commNum = PortSelection()[static_cast<std::size_t>(selectedPosition)].portNumber;
     } else {
@@ -26,7 +26,7 @@ void CommSelection::CommSel_Click(int selectedPosition) {
                           .arg(PortLabel(m_commNum)));
     }
 
-    // 3: a failing test still goes on to the close.
+    // Let go of the port in use; when it cannot even tell whether it is open, close it anyway.
     const Result<bool> open = m_port.portOpen();
     if (!open) {
         reportFailure(open.description());
@@ -37,34 +37,33 @@ void CommSelection::CommSel_Click(int selectedPosition) {
         }
     }
 
-    // 4
+    // Point the port at the picked number, then open it with the line settings.
     if (const Status selected = m_port.setCommPort(m_commNum); !selected) {
         reportFailure(selected.description());
     }
 
-    // 5
     if (const Status opened = m_port.setPortOpen(true); !opened) {
         reportFailure(opened.description());
     }
 
-    // 6: nothing is saved after a failure up to the open.
+    // After a failure up to here (no selection, close, port number, open) nothing is saved.
     if (m_portError != 0) {
         return;
     }
 
-    // 7
+    // Remember the port for the next start.
     if (const Status saved = m_store.PutSetting(keys::kApplication, keys::kStartup, keys::kDakcomm,
                                                 QString::number(m_commNum));
         !saved) {
         reportFailure(saved.description());
     }
 
-    // 8
+    // Empty the receive buffer: the next read takes everything that arrived so far, and
+    // what it returns is discarded, never interpreted.
     if (const Status length = m_port.setInputLen(0); !length) {
         reportFailure(length.description());
     }
 
-    // 9: whatever the port received so far is discarded, never interpreted.
     if (const Result<QByteArray> received = m_port.input(); !received) {
         reportFailure(received.description());
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/feedback.h"
+#include "core/feedback.h"
 #include "serial/port.h"
 #include "settings/store.h"
 
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace zq4::testing {
+namespace zq4::test {
 
 // A store in memory; puts can be made to fail.
 class MemoryStore final : public SettingsStore {
@@ -131,4 +131,4 @@ public:
     std::vector<QByteArray> written;
 };
 
-} // namespace zq4::testing
+} // namespace zq4::test
