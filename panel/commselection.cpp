@@ -51,11 +51,16 @@ void CommSelection::CommSel_Click(int selectedPosition) {
         return;
     }
 
-    // Remember the port for the next start.
-    if (const Status saved = m_store.PutSetting(keys::kApplication, keys::kStartup, keys::kDakcomm,
-                                                QString::number(m_commNum));
-        !saved) {
-        reportFailure(saved.description());
+    // Remember the port for the next start. A store that already holds it is not rewritten:
+    // the file would come out the same, at the cost of a synced write on every start.
+    const QString portNumber = QString::number(m_commNum);
+    if (m_store.GetSetting(keys::kApplication, keys::kStartup, keys::kDakcomm, QString()) !=
+        portNumber) {
+        if (const Status saved =
+                m_store.PutSetting(keys::kApplication, keys::kStartup, keys::kDakcomm, portNumber);
+            !saved) {
+            reportFailure(saved.description());
+        }
     }
 
     // Empty the receive buffer: the next read takes everything that arrived so far, and

@@ -50,6 +50,8 @@ TEST(ChaoticPort, PicksAndSendsKeepTheirRules) {
             ++picks;
             const int position = uniform(-1, 8);
             const std::int16_t before = selection.CommNum();
+            // A store that already holds the port is not written; one that does not must be.
+            store.set(keys::kStartup, keys::kDakcomm, QString());
             values.setCommSel(position);
             panel.CommSel_Click();
 

@@ -34,8 +34,8 @@ TEST_F(CommSelClick, TwoFailingStepsGiveTwoBeepsAndBoxesInOrderAndNoSaveUntilThe
     EXPECT_EQ(store.value(keys::kStartup, keys::kDakcomm), QStringLiteral("3"));
 }
 
-// Steps 7 (save), 8 (InputLen) and 9 (Input): each failure is reported in turn, the steps
-// after it still run, and the port stays open.
+// The save, emptying the receive buffer and the read after the open: each failure is reported
+// in turn, the steps after it still run, and the port stays open.
 TEST_F(CommSelClick, FailuresAfterTheOpenAreReportedAfterTheSaveAndLeaveThePortOpen) {
     port.failing = {FakePort::InputLen, FakePort::Input};
     store.failPuts = true;
