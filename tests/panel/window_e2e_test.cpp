@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+
 namespace zq4 {
 namespace {
 
@@ -87,6 +90,42 @@ TEST_F(WindowEndToEndTest, PortThatCannotOpenWarnsBeforeTheWindowShows) {
     EXPECT_EQ(feedback.shown.join('|').section(')', 0, 0),
               "beep|box:ZQ4:Com1: (" + home.filePath("no-such-line"));
     EXPECT_EQ(shown("AddrDis"), "12") << "the rest of start-up still ran";
+}
+
+// The program ends on each signal as on the window's close: the port is drained and let go with
+// its lock file, so the device is free for whoever opens it next.
+TEST(PanelProgram, EndsAsOnCloseWhenSignalled) {
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signalNumber));
+        QTemporaryDir home;
+        test::PseudoTerminal line;
+        const QString storeFile = home.filePath("ZQ4/ZQ4.ini");
+        QSettings(storeFile, QSettings::IniFormat).setValue("Ports/Com1", line.slavePath());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", home.path());
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess panel;
+        panel.setProcessEnvironment(environment);
+        panel.setProcessChannelMode(QProcess::ForwardedChannels);
+        panel.start(ZQ4_PANEL_PROGRAM, {});
+
+        // The port number is stored once the port has opened.
+        const auto stored = [&storeFile] {
+            return QSettings(storeFile, QSettings::IniFormat).value("Startup/Dakcomm").toString();
+        };
+        const QDeadlineTimer deadline(15s);
+        while (stored() != "1" && !panel.waitForFinished(20) && !deadline.hasExpired()) {
+        }
+        ASSERT_EQ(stored(), "1");
+        ::kill(static_cast<pid_t>(panel.processId()), signalNumber);
+        ASSERT_TRUE(panel.waitForFinished(15000));
+        // Killed by the signal, the program would have a crash exit with the signal's number.
+        EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(panel.exitCode(), 0);
+        QSerialPort next;
+        next.setPortName(line.slavePath());
+        EXPECT_TRUE(next.open(QIODevice::ReadWrite)) << next.errorString().toStdString();
+    }
 }
 
 } // namespace

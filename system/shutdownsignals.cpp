@@ -1,4 +1,4 @@
-#include "display/shutdownsignals.h"
+#include "system/shutdownsignals.h"
 
 #include <cerrno>
 #include <csignal>
@@ -11,35 +11,43 @@ namespace zq4 {
 
 namespace {
 
-sigset_t shutdownSet() {
+// The signals of the list that are not ignored.
+sigset_t watchedSet(const QList<int>& signalNumbers) {
     sigset_t watched;
     sigemptyset(&watched);
-    sigaddset(&watched, SIGINT);
-    sigaddset(&watched, SIGTERM);
+    for (const int signalNumber : signalNumbers) {
+        struct sigaction current {};
+        if (::sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            sigaddset(&watched, signalNumber);
+        }
+    }
     return watched;
 }
 
 } // namespace
 
-void ShutdownSignals::block() {
-    const sigset_t watched = shutdownSet();
-    ::pthread_sigmask(SIG_BLOCK, &watched, nullptr);
+void ShutdownSignals::block(const QList<int>& signalNumbers) {
     // A shell starts background jobs with SIGINT ignored, and an ignored signal is dropped
     // before anyone can read it. Blocked at the default action, it waits to be read instead.
-    struct sigaction defaultAction {};
-    defaultAction.sa_handler = SIG_DFL;
-    sigemptyset(&defaultAction.sa_mask);
-    ::sigaction(SIGINT, &defaultAction, nullptr);
-    ::sigaction(SIGTERM, &defaultAction, nullptr);
+    if (signalNumbers.contains(SIGINT)) {
+        struct sigaction defaultAction {};
+        defaultAction.sa_handler = SIG_DFL;
+        sigemptyset(&defaultAction.sa_mask);
+        ::sigaction(SIGINT, &defaultAction, nullptr);
+    }
+    const sigset_t watched = watchedSet(signalNumbers);
+    ::pthread_sigmask(SIG_BLOCK, &watched, nullptr);
 }
 
-ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent) {
-    block();
-    const sigset_t watched = shutdownSet();
+ShutdownSignals::ShutdownSignals(const QList<int>& signalNumbers, QObject* parent)
+    : QObject(parent) {
+    block(signalNumbers);
+    const sigset_t watched = watchedSet(signalNumbers);
     m_descriptor = ::signalfd(-1, &watched, SFD_NONBLOCK | SFD_CLOEXEC);
     if (m_descriptor < 0) {
-        m_errorString = QStringLiteral("cannot watch SIGINT and SIGTERM: %1")
+        m_errorString = QStringLiteral("cannot watch the signals that end the program: %1")
                             .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        ::pthread_sigmask(SIG_UNBLOCK, &watched, nullptr);
         return;
     }
     m_notifier = std::make_unique<QSocketNotifier>(m_descriptor, QSocketNotifier::Read);
