@@ -7,8 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <tuple>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace zq4 {
 namespace {
@@ -90,6 +95,32 @@ TEST(DisplayProgram, ShowsWhatThePanelSendsAndSummarisesOnInterrupt) {
     EXPECT_EQ(display.exitCode(), 0);
     EXPECT_EQ(nextLine(display, "summary").toStdString(),
               "summary: 2 frames, 0 malformed frames, 0 skipped bytes");
+}
+
+TEST(DisplayProgram, EndsOnInterruptWhileFramesKeepArriving) {
+    QProcess display;
+    display.start(ZQ4_DISPLAY_PROGRAM, {});
+    const QByteArray device = nextLine(display, "=").section('=', 1).toLocal8Bit();
+    const int line = ::open(device.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(line, 0) << device.toStdString();
+    // A panel that never pauses: whole frames, as fast as the line takes them.
+    std::atomic<bool> stop = false;
+    std::thread writer([line, &stop] {
+        const QByteArray frames =
+            (QByteArray(13, ' ') + QByteArray::fromHex("038180fffe")).repeated(64);
+        while (!stop && ::write(line, frames.constData(), frames.size()) > 0) {
+        }
+    });
+    nextLine(display, "address");
+    ::kill(static_cast<pid_t>(display.processId()), SIGINT);
+    const bool ended = display.waitForFinished(5000);
+    stop = true;
+    writer.join();
+    ::close(line);
+    ASSERT_TRUE(ended || display.waitForFinished(kTimeoutMs));
+    EXPECT_TRUE(ended) << "the program ended only once the frames paused";
+    EXPECT_EQ(display.exitCode(), 0);
+    EXPECT_TRUE(nextLine(display, "summary").startsWith("summary: "));
 }
 
 // Each row: the arguments, the exit code, a text that standard output or error must hold.
