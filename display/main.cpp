@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     parser.addOption(hexOption);
     parser.addPositionalArgument(
         QStringLiteral("device"),
-        QStringLiteral("Serial device to watch at 1200 baud, 8N1 (for example /dev/ttyUSB0)."),
+        QStringLiteral("Serial device to watch at 1200 baud, 8N1 (for example /dev/ttyUSB0); a "
+                       "relative path starts in the current folder."),
         QStringLiteral("[device]"));
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -57,6 +58,11 @@ int main(int argc, char** argv) {
     if (devices.size() > 1) {
         complain(QStringLiteral("one device at most, got %1\nTry 'zq4-display --help'.")
                      .arg(devices.join(QLatin1Char(' '))));
+        return kUsageError;
+    }
+    if (!devices.isEmpty() && devices.front().isEmpty()) {
+        complain(QStringLiteral("no device name given: name a device, or none for a "
+                                "pseudo-terminal\nTry 'zq4-display --help'."));
         return kUsageError;
     }
 

@@ -5,6 +5,7 @@
 #include "settings/keys.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTime>
 
@@ -59,7 +60,9 @@ bool VirtualDisplay::listenOnPseudoTerminal() {
     return true;
 }
 
-bool VirtualDisplay::watchDevice(const QString& device) {
+bool VirtualDisplay::watchDevice(const QString& path) {
+    // QSerialPort looks up a relative name under /dev; the path is the file it names.
+    const QString device = QFileInfo(path).absoluteFilePath();
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(device);
     ApplyLineSettings(*port);

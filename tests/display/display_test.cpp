@@ -3,7 +3,10 @@
 #include "serial/qserialportadapter.h"
 #include "tests/common/fakes.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -124,15 +127,23 @@ TEST(DisplayProgram, EndsOnInterruptWhileFramesKeepArriving) {
 }
 
 // Each row: the arguments, the exit code, a text that standard output or error must hold.
+// The program runs in a folder that holds a plain file, "not-a-line".
 TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(QFile(folder.filePath("not-a-line")).open(QIODevice::WriteOnly));
+    const QString inFolder = QDir(folder.path()).canonicalPath() + "/not-a-line";
     const std::tuple<QStringList, int, QString> cases[] = {
         {{"--help"}, 0, "--hex"},
         {{"--no-such-option"}, 2, "no-such-option"},
         {{"/dev/a", "/dev/b"}, 2, "/dev/a /dev/b"},
+        {{""}, 2, "no device name"},
         {{"/dev/zq4-no-such-device"}, 1, "cannot open /dev/zq4-no-such-device"},
+        // A relative path is taken from the working folder, not from /dev.
+        {{"not-a-line"}, 1, "cannot open " + inFolder},
     };
     for (const auto& [arguments, exitCode, output] : cases) {
         QProcess display;
+        display.setWorkingDirectory(folder.path());
         display.setProcessChannelMode(QProcess::MergedChannels);
         display.start(ZQ4_DISPLAY_PROGRAM, arguments);
         ASSERT_TRUE(display.waitForFinished(kTimeoutMs));
