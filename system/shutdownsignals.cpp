@@ -27,7 +27,7 @@ sigset_t watchedSet(const QList<int>& signalNumbers) {
 } // namespace
 
 void ShutdownSignals::block(const QList<int>& signalNumbers) {
-    // A shell starts background jobs with SIGINT ignored, and an ignored signal is dropped
+    // A shell starts background jobs with SIGINT ignored, and an ignored signal may be dropped
     // before anyone can read it. Blocked at the default action, it waits to be read instead.
     if (signalNumbers.contains(SIGINT)) {
         struct sigaction defaultAction {};

@@ -5,6 +5,7 @@
 #include "tests/common/fakes.h"
 #include "tests/serial/pseudoterminal.h"
 
+#include <QSerialPort>
 #include <QTest>
 #include <QtWidgets>
 
@@ -92,6 +93,26 @@ TEST_F(WindowEndToEndTest, PortThatCannotOpenWarnsBeforeTheWindowShows) {
     EXPECT_EQ(shown("AddrDis"), "12") << "the rest of start-up still ran";
 }
 
+// Starts the program zq4 headless, with its own settings folder whose "Com1:" is the device;
+// true once the program has opened the port, which it tells by storing the port's number.
+bool startWithOpenPort(QProcess& panel, const QTemporaryDir& home, const QString& device) {
+    const QString storeFile = home.filePath("ZQ4/ZQ4.ini");
+    QSettings(storeFile, QSettings::IniFormat).setValue("Ports/Com1", device);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.path());
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    panel.setProcessEnvironment(environment);
+    panel.setProcessChannelMode(QProcess::ForwardedChannels);
+    panel.start(ZQ4_PANEL_PROGRAM, {});
+    const auto stored = [&storeFile] {
+        return QSettings(storeFile, QSettings::IniFormat).value("Startup/Dakcomm").toString();
+    };
+    const QDeadlineTimer deadline(15s);
+    while (stored() != "1" && !panel.waitForFinished(20) && !deadline.hasExpired()) {
+    }
+    return stored() == "1" && panel.state() == QProcess::Running;
+}
+
 // The program ends on each signal as on the window's close: the port is drained and let go with
 // its lock file, so the device is free for whoever opens it next.
 TEST(PanelProgram, EndsAsOnCloseWhenSignalled) {
@@ -99,24 +120,8 @@ TEST(PanelProgram, EndsAsOnCloseWhenSignalled) {
         SCOPED_TRACE(::strsignal(signalNumber));
         QTemporaryDir home;
         test::PseudoTerminal line;
-        const QString storeFile = home.filePath("ZQ4/ZQ4.ini");
-        QSettings(storeFile, QSettings::IniFormat).setValue("Ports/Com1", line.slavePath());
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", home.path());
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess panel;
-        panel.setProcessEnvironment(environment);
-        panel.setProcessChannelMode(QProcess::ForwardedChannels);
-        panel.start(ZQ4_PANEL_PROGRAM, {});
-
-        // The port number is stored once the port has opened.
-        const auto stored = [&storeFile] {
-            return QSettings(storeFile, QSettings::IniFormat).value("Startup/Dakcomm").toString();
-        };
-        const QDeadlineTimer deadline(15s);
-        while (stored() != "1" && !panel.waitForFinished(20) && !deadline.hasExpired()) {
-        }
-        ASSERT_EQ(stored(), "1");
+        ASSERT_TRUE(startWithOpenPort(panel, home, line.slavePath()));
         ::kill(static_cast<pid_t>(panel.processId()), signalNumber);
         ASSERT_TRUE(panel.waitForFinished(15000));
         // Killed by the signal, the program would have a crash exit with the signal's number.
@@ -126,6 +131,20 @@ TEST(PanelProgram, EndsAsOnCloseWhenSignalled) {
         next.setPortName(line.slavePath());
         EXPECT_TRUE(next.open(QIODevice::ReadWrite)) << next.errorString().toStdString();
     }
+}
+
+// Started under nohup, which ignores SIGHUP, the program outlives its terminal.
+TEST(PanelProgram, KeepsRunningOnIgnoredHangUp) {
+    QTemporaryDir home;
+    test::PseudoTerminal line;
+    QProcess panel;
+    panel.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+    ASSERT_TRUE(startWithOpenPort(panel, home, line.slavePath()));
+    ::kill(static_cast<pid_t>(panel.processId()), SIGHUP);
+    EXPECT_FALSE(panel.waitForFinished(500));
+    ::kill(static_cast<pid_t>(panel.processId()), SIGTERM);
+    ASSERT_TRUE(panel.waitForFinished(15000));
+    EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
 }
 
 } // namespace
