@@ -5,14 +5,51 @@
 
 #include <QApplication>
 
-// The real parts, declared before the window that works through them, so they outlive it: at
-// the end the window goes first, then the port, which sends what is pending before it closes.
+#include <cstdlib>
+
+#ifdef Q_OS_LINUX
+#include "system/shutdownsignals.h"
+
+#include <QTextStream>
+
+#include <csignal>
+#endif
+
 int main(int argc, char** argv) {
+#ifdef Q_OS_LINUX
+    // A session that ends, a closed terminal or a plain kill end the panel as its window's close
+    // does, so the port is drained and let go with its lock file. Blocked before the
+    // application exists, so that no thread it may start takes them.
+    const QList<int> endSignals = {SIGINT, SIGTERM, SIGHUP};
+    zq4::ShutdownSignals::block(endSignals);
+#endif
     QApplication app(argc, argv);
+
+    bool ending = false;
+#ifdef Q_OS_LINUX
+    zq4::ShutdownSignals shutdownSignals(endSignals);
+    if (!shutdownSignals.isValid()) {
+        QTextStream(stderr) << QStringLiteral("zq4: ") << shutdownSignals.errorString() << Qt::endl;
+    }
+    QObject::connect(&shutdownSignals, &zq4::ShutdownSignals::received, &app, [&ending] {
+        ending = true;
+        // Ends every event loop, a warning box's too; the window and its port go when main
+        // returns.
+        QCoreApplication::exit(EXIT_SUCCESS);
+    });
+#endif
+
+    // The real parts, declared before the window that works through them, so they outlive it:
+    // at the end the window goes first, then the port, which sends what is pending before it
+    // closes.
     zq4::QSettingsStore store;
     zq4::QSerialPortAdapter port(store);
     zq4::MessageBoxFeedback feedback;
     zq4::ControlPanel window({store, port, feedback});
+    // A signal that came while a start-up warning was up ends the panel before it shows.
+    if (ending) {
+        return EXIT_SUCCESS;
+    }
     window.show();
     return app.exec();
 }

@@ -1,10 +1,11 @@
-#include "display/shutdownsignals.h"
 #include "display/virtualdisplay.h"
+#include "system/shutdownsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -20,7 +21,8 @@ void complain(const QString& text) {
 
 int main(int argc, char** argv) {
     // Blocked before the application exists, so that no thread it may start takes them.
-    zq4::ShutdownSignals::block();
+    const QList<int> endSignals = {SIGINT, SIGTERM, SIGHUP};
+    zq4::ShutdownSignals::block(endSignals);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zq4-display"));
@@ -31,7 +33,7 @@ int main(int argc, char** argv) {
         "Shows every command frame that reaches a display on a serial line, one line each.\n"
         "Without a device, creates a pseudo-terminal for the panel to send to and prints the\n"
         "settings lines that make the panel's first port reach it.\n"
-        "SIGINT (Ctrl+C) or SIGTERM prints a summary and ends the program.\n"
+        "SIGINT (Ctrl+C), SIGTERM or SIGHUP prints a summary and ends the program.\n"
         "Exit status: 0 ok, 1 device error, 2 usage error."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -42,7 +44,8 @@ int main(int argc, char** argv) {
     parser.addOption(hexOption);
     parser.addPositionalArgument(
         QStringLiteral("device"),
-        QStringLiteral("Serial device to watch at 1200 baud, 8N1 (for example /dev/ttyUSB0)."),
+        QStringLiteral("Serial device to watch at 1200 baud, 8N1 (for example /dev/ttyUSB0); a "
+                       "relative path starts in the current folder."),
         QStringLiteral("[device]"));
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -57,8 +60,13 @@ int main(int argc, char** argv) {
                      .arg(devices.join(QLatin1Char(' '))));
         return kUsageError;
     }
+    if (!devices.isEmpty() && devices.front().isEmpty()) {
+        complain(QStringLiteral("no device name given: name a device, or none for a "
+                                "pseudo-terminal\nTry 'zq4-display --help'."));
+        return kUsageError;
+    }
 
-    zq4::ShutdownSignals shutdownSignals;
+    zq4::ShutdownSignals shutdownSignals(endSignals);
     if (!shutdownSignals.isValid()) {
         complain(shutdownSignals.errorString());
         return EXIT_FAILURE;

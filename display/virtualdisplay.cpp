@@ -5,6 +5,7 @@
 #include "settings/keys.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTime>
 
@@ -19,6 +20,9 @@ namespace zq4 {
 namespace {
 
 constexpr std::size_t kReadChunk = 4096;
+// Reads per wake-up: a line that never pauses must still let the event loop run, which brings
+// the signals that end the program. The notifier fires again while bytes are left.
+constexpr int kMaxReadsPerWakeUp = 16;
 
 // The settings file the panel reads its port map from.
 QString panelSettingsFile() {
@@ -56,7 +60,9 @@ bool VirtualDisplay::listenOnPseudoTerminal() {
     return true;
 }
 
-bool VirtualDisplay::watchDevice(const QString& device) {
+bool VirtualDisplay::watchDevice(const QString& path) {
+    // QSerialPort looks up a relative name under /dev; the path is the file it names.
+    const QString device = QFileInfo(path).absoluteFilePath();
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(device);
     ApplyLineSettings(*port);
@@ -77,7 +83,7 @@ bool VirtualDisplay::watchDevice(const QString& device) {
 
 void VirtualDisplay::readPseudoTerminal() {
     std::array<char, kReadChunk> buffer{};
-    for (;;) {
+    for (int reads = 0; reads < kMaxReadsPerWakeUp; ++reads) {
         const ssize_t count = ::read(m_terminal->masterDescriptor(), buffer.data(), buffer.size());
         if (count > 0) {
             receive(QByteArrayView(buffer.data(), count));

@@ -24,8 +24,9 @@ public:
     // Creates a pseudo-terminal and prints its device path and the settings lines that make
     // the panel's "Com1:" reach it.
     bool listenOnPseudoTerminal();
-    // Opens the device at 1200 baud, 8 data bits, no parity, 1 stop bit.
-    bool watchDevice(const QString& device);
+    // Opens the device at 1200 baud, 8 data bits, no parity, 1 stop bit; a relative path
+    // starts in the current folder.
+    bool watchDevice(const QString& path);
     // Why the last listen or watch failed, naming the device.
     QString errorString() const { return m_errorString; }
 

@@ -3,12 +3,20 @@
 #include "serial/qserialportadapter.h"
 #include "tests/support/fakes.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <tuple>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace zq4 {
 namespace {
@@ -92,16 +100,50 @@ TEST(DisplayProgram, ShowsWhatThePanelSendsAndSummarisesOnInterrupt) {
               "summary: 2 frames, 0 malformed frames, 0 skipped bytes");
 }
 
+TEST(DisplayProgram, EndsOnInterruptWhileFramesKeepArriving) {
+    QProcess display;
+    display.start(ZQ4_DISPLAY_PROGRAM, {});
+    const QByteArray device = nextLine(display, "=").section('=', 1).toLocal8Bit();
+    const int line = ::open(device.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(line, 0) << device.toStdString();
+    // A panel that never pauses: whole frames, as fast as the line takes them.
+    std::atomic<bool> stop = false;
+    std::thread writer([line, &stop] {
+        const QByteArray frames =
+            (QByteArray(13, ' ') + QByteArray::fromHex("038180fffe")).repeated(64);
+        while (!stop && ::write(line, frames.constData(), frames.size()) > 0) {
+        }
+    });
+    nextLine(display, "address");
+    ::kill(static_cast<pid_t>(display.processId()), SIGINT);
+    const bool ended = display.waitForFinished(5000);
+    stop = true;
+    writer.join();
+    ::close(line);
+    ASSERT_TRUE(ended || display.waitForFinished(kTimeoutMs));
+    EXPECT_TRUE(ended) << "the program ended only once the frames paused";
+    EXPECT_EQ(display.exitCode(), 0);
+    EXPECT_TRUE(nextLine(display, "summary").startsWith("summary: "));
+}
+
 // Each row: the arguments, the exit code, a text that standard output or error must hold.
+// The program runs in a folder that holds a plain file, "not-a-line".
 TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(QFile(folder.filePath("not-a-line")).open(QIODevice::WriteOnly));
+    const QString inFolder = QDir(folder.path()).canonicalPath() + "/not-a-line";
     const std::tuple<QStringList, int, QString> cases[] = {
         {{"--help"}, 0, "--hex"},
         {{"--no-such-option"}, 2, "no-such-option"},
         {{"/dev/a", "/dev/b"}, 2, "/dev/a /dev/b"},
+        {{""}, 2, "no device name"},
         {{"/dev/zq4-no-such-device"}, 1, "cannot open /dev/zq4-no-such-device"},
+        // A relative path is taken from the working folder, not from /dev.
+        {{"not-a-line"}, 1, "cannot open " + inFolder},
     };
     for (const auto& [arguments, exitCode, output] : cases) {
         QProcess display;
+        display.setWorkingDirectory(folder.path());
         display.setProcessChannelMode(QProcess::MergedChannels);
         display.start(ZQ4_DISPLAY_PROGRAM, arguments);
         ASSERT_TRUE(display.waitForFinished(kTimeoutMs));

@@ -5,10 +5,14 @@
 #include "system/pseudoterminal.h"
 #include "tests/support/fakes.h"
 
+#include <QSerialPort>
 #include <QTest>
 #include <QtWidgets>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
 
 namespace zq4 {
 namespace {
@@ -87,6 +91,60 @@ TEST_F(WindowEndToEndTest, PortThatCannotOpenWarnsBeforeTheWindowShows) {
     EXPECT_EQ(feedback.shown.join('|').section(')', 0, 0),
               "beep|box:ZQ4:Com1: (" + home.filePath("no-such-line"));
     EXPECT_EQ(shown("AddrDis"), "12") << "the rest of start-up still ran";
+}
+
+// Starts the program zq4 headless, with its own settings folder whose "Com1:" is the device;
+// true once the program has opened the port, which it tells by storing the port's number.
+bool startWithOpenPort(QProcess& panel, const QTemporaryDir& home, const QString& device) {
+    const QString storeFile = home.filePath("ZQ4/ZQ4.ini");
+    QSettings(storeFile, QSettings::IniFormat).setValue("Ports/Com1", device);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.path());
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    panel.setProcessEnvironment(environment);
+    panel.setProcessChannelMode(QProcess::ForwardedChannels);
+    panel.start(ZQ4_PANEL_PROGRAM, {});
+    const auto stored = [&storeFile] {
+        return QSettings(storeFile, QSettings::IniFormat).value("Startup/Dakcomm").toString();
+    };
+    const QDeadlineTimer deadline(15s);
+    while (stored() != "1" && !panel.waitForFinished(20) && !deadline.hasExpired()) {
+    }
+    return stored() == "1" && panel.state() == QProcess::Running;
+}
+
+// The program ends on each signal as on the window's close: the port is drained and let go with
+// its lock file, so the device is free for whoever opens it next.
+TEST(PanelProgram, EndsAsOnCloseWhenSignalled) {
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signalNumber));
+        QTemporaryDir home;
+        PseudoTerminal line;
+        QProcess panel;
+        ASSERT_TRUE(startWithOpenPort(panel, home, line.devicePath()));
+        ::kill(static_cast<pid_t>(panel.processId()), signalNumber);
+        ASSERT_TRUE(panel.waitForFinished(15000));
+        // Killed by the signal, the program would have a crash exit with the signal's number.
+        EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(panel.exitCode(), 0);
+        QSerialPort next;
+        next.setPortName(line.devicePath());
+        EXPECT_TRUE(next.open(QIODevice::ReadWrite)) << next.errorString().toStdString();
+    }
+}
+
+// Started under nohup, which ignores SIGHUP, the program outlives its terminal.
+TEST(PanelProgram, KeepsRunningOnIgnoredHangUp) {
+    QTemporaryDir home;
+    PseudoTerminal line;
+    QProcess panel;
+    panel.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+    ASSERT_TRUE(startWithOpenPort(panel, home, line.devicePath()));
+    ::kill(static_cast<pid_t>(panel.processId()), SIGHUP);
+    EXPECT_FALSE(panel.waitForFinished(500));
+    ::kill(static_cast<pid_t>(panel.processId()), SIGTERM);
+    ASSERT_TRUE(panel.waitForFinished(15000));
+    EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
 }
 
 } // namespace
