@@ -7,15 +7,6 @@
 
 namespace zq4 {
 
-QString RestoredCustomText(const QString& stored) {
-    const QList<uint> characters = stored.toUcs4();
-    if (characters.size() <= kTextFieldLength) {
-        return stored;
-    }
-    return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()),
-                             kTextFieldLength);
-}
-
 Panel::Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& store,
              OperatorFeedback& feedback)
     : m_values(values), m_commSelection(commSelection), m_store(store), m_feedback(feedback) {}
