@@ -201,7 +201,8 @@ Result<SendRequest> ResolveSend(const SendOptions& options, SettingsStore& store
             options.port.value_or(StartupInteger(store, keys::kDakcomm, 1, 0, kPortCount));
         if (request.port == 0) {
             return Status::Failed(
-                QStringLiteral("no port is selected (stored %1 is 0): give --port or --device")
+                QStringLiteral(
+                    "no port is selected (stored %1 is 0): give --port 1..9 or --device PATH")
                     .arg(keys::kDakcomm));
         }
     }
@@ -209,14 +210,14 @@ Result<SendRequest> ResolveSend(const SendOptions& options, SettingsStore& store
         options.brightness.value_or(StartupInteger(store, keys::kBrt, 0, -1, kBrightnessCount - 1));
     if (brightness < 0) {
         return Status::Failed(
-            QStringLiteral("no brightness is selected (stored %1 is -1): give --brightness")
+            QStringLiteral("no brightness is selected (stored %1 is -1): give --brightness 1..4")
                 .arg(keys::kBrt));
     }
     const int message =
         options.message.value_or(StartupInteger(store, keys::kMessage, 0, -1, kMessageCount - 1));
     if (message < 0) {
         return Status::Failed(
-            QStringLiteral("no message is selected (stored %1 is -1): give --message")
+            QStringLiteral("no message is selected (stored %1 is -1): give --message CODE|NAME")
                 .arg(keys::kMessage));
     }
     request.inputs.brightnessCode = static_cast<std::int16_t>(brightness);
