@@ -75,7 +75,8 @@ protected:
                       .toHex(' ')
                       .toStdString(),
                   row.sent.toHex(' ').toStdString());
-        EXPECT_EQ(contents(file), storedBefore) << "the settings file is never written";
+        EXPECT_EQ(contents(file).toStdString(), storedBefore.toStdString())
+            << "the settings file is never written";
     }
 
     static QByteArray contents(const QString& path) {
