@@ -1,3 +1,4 @@
+#include "cli/commandline.h"
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
 #include "serial/qserialportadapter.h"
@@ -16,6 +17,10 @@
 #endif
 
 int main(int argc, char** argv) {
+    // The command line needs no display: it is told apart before any GUI object exists.
+    if (zq4::IsCommandLine(argc, argv)) {
+        return zq4::RunCommandLine(argc, argv);
+    }
 #ifdef Q_OS_LINUX
     // A session that ends, a closed terminal or a plain kill end the panel as its window's close
     // does, so the port is drained and let go with its lock file. Blocked before the

@@ -1,7 +1,6 @@
 #include "display/eventlog.h"
 
-#include "protocol/codepage.h"
-#include "protocol/vocabulary.h"
+#include "protocol/frametext.h"
 
 #include <type_traits>
 
@@ -16,39 +15,7 @@ QString timeText(const QTime& time) {
     return time.toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
-QString quoted(const QString& text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
 } // namespace
-
-QString HexBytes(QByteArrayView bytes, qsizetype maximumBytes) {
-    const bool cut = maximumBytes >= 0 && bytes.size() > maximumBytes;
-    const QByteArrayView shown = cut ? bytes.first(maximumBytes) : bytes;
-    QString text = QString::fromLatin1(shown.toByteArray().toHex(' ').toUpper());
-    if (cut) {
-        text += QStringLiteral(" ...");
-    }
-    return text;
-}
-
-QString QuotedText(const QByteArray& field) {
-    const QString decoded = DecodeText(field);
-    QString text;
-    // DecodeText gives one character per byte, so position i of both belongs together.
-    for (qsizetype i = 0; i < decoded.size() && i < field.size(); ++i) {
-        const QChar character = decoded.at(i);
-        if (character == QLatin1Char('"') || character == QLatin1Char('\\')) {
-            text += QLatin1Char('\\');
-            text += character;
-        } else if (character == QChar::ReplacementCharacter || !character.isPrint()) {
-            text += QStringLiteral("\\x") + HexBytes(field.sliced(i, 1));
-        } else {
-            text += character;
-        }
-    }
-    return quoted(text);
-}
 
 QString EventLog::line(const DecoderEvent& event, const QTime& time) {
     QString text;
@@ -75,11 +42,7 @@ QString EventLog::line(const DecoderEvent& event, const QTime& time) {
 }
 
 QString EventLog::frameLine(const DecodedFrame& frame) const {
-    // One pass over the pattern: a text that holds "%1" must not be taken for a place marker.
-    QString text =
-        QStringLiteral("address %1  brightness %2  message %3  text %4")
-            .arg(AddressText(frame.addressCode), BrightnessLabels().at(frame.brightnessCode),
-                 quoted(MessageLabels().at(frame.messageCode)), QuotedText(frame.textField));
+    QString text = FrameText(frame);
     if (m_showHex) {
         text += QStringLiteral("  bytes: ") + HexBytes(frame.raw);
     }

@@ -34,12 +34,4 @@ private:
     qsizetype m_skippedBytes = 0;
 };
 
-// "20 48 FF FE": the bytes in upper-case hexadecimal, separated by spaces; beyond maximumBytes
-// the rest is left out and " ..." says so.
-QString HexBytes(QByteArrayView bytes, qsizetype maximumBytes = -1);
-
-// The text field in double quotes, decoded from the display's code page with every space kept.
-// A byte that stands for no printable character is shown as \xNN; " and \ are escaped.
-QString QuotedText(const QByteArray& field);
-
 } // namespace zq4

@@ -7,15 +7,6 @@
 
 namespace zq4 {
 
-QString RestoredCustomText(const QString& stored) {
-    const QList<uint> characters = stored.toUcs4();
-    if (characters.size() <= kTextFieldLength) {
-        return stored;
-    }
-    return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()),
-                             kTextFieldLength);
-}
-
 Panel::Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& store,
              OperatorFeedback& feedback)
     : m_values(values), m_commSelection(commSelection), m_store(store), m_feedback(feedback) {}
@@ -24,9 +15,7 @@ void Panel::Form_Load() {
     // A stored number that is not a decimal integer, or that lies outside the range of the
     // control it feeds, falls back to that key's default: start-up never fails on the store.
     const auto stored = [this](const QString& key, int defaultValue, int minimum, int maximum) {
-        const QString text = m_store.GetSetting(keys::kApplication, keys::kStartup, key,
-                                                QString::number(defaultValue));
-        return StoredInteger(text, minimum, maximum).value_or(defaultValue);
+        return StartupInteger(m_store, key, defaultValue, minimum, maximum);
     };
 
     const int commNum = stored(keys::kDakcomm, 1, 0, kPortCount);

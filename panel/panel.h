@@ -7,10 +7,6 @@
 
 namespace zq4 {
 
-// The custom text as start-up restores it from the store: the text box holds at most 13
-// characters, so a longer stored text keeps its first 13 and every frame carries its text field.
-QString RestoredCustomText(const QString& stored);
-
 // The routines that run on the window's events, working on the panel values.
 class Panel {
 public:

@@ -6,6 +6,15 @@
 
 namespace zq4 {
 
+QString RestoredCustomText(const QString& stored) {
+    const QList<uint> characters = stored.toUcs4();
+    if (characters.size() <= kTextFieldLength) {
+        return stored;
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()),
+                             kTextFieldLength);
+}
+
 std::optional<QString> TextField(const QString& text) {
     // Characters are code points: each one becomes one byte of the frame.
     const auto length = static_cast<int>(text.toUcs4().size());

@@ -21,6 +21,10 @@ struct FrameInputs {
     std::int16_t addressCode = 0;
 };
 
+// The custom text as the panel restores it from the store: the text box holds at most 13
+// characters, so a longer stored text keeps its first 13 and every frame carries its text field.
+QString RestoredCustomText(const QString& stored);
+
 // The text centred in 13 positions, padded with spaces (the odd space goes on the right);
 // no value when the text is longer than 13 characters.
 std::optional<QString> TextField(const QString& text);

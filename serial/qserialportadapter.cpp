@@ -141,7 +141,7 @@ Status QSerialPortAdapter::setPortOpen(bool open) {
     if (m_port.isOpen()) {
         return Status::Ok();
     }
-    m_device = DeviceForPort(m_store, m_portNumber);
+    m_device = deviceToOpen();
     m_port.setPortName(m_device);
     m_port.clearError();
     if (!m_port.open(QIODevice::ReadWrite)) {
@@ -207,7 +207,11 @@ void QSerialPortAdapter::setLostHandler(LostHandler handler) {
 }
 
 QString QSerialPortAdapter::deviceName() const {
-    return m_port.isOpen() ? m_device : DeviceForPort(m_store, m_portNumber);
+    return m_port.isOpen() ? m_device : deviceToOpen();
+}
+
+QString QSerialPortAdapter::deviceToOpen() const {
+    return m_fixedDevice.isEmpty() ? DeviceForPort(m_store, m_portNumber) : m_fixedDevice;
 }
 
 bool QSerialPortAdapter::isOpen() const {
@@ -314,6 +318,9 @@ void QSerialPortAdapter::pullReceived() {
 }
 
 QString QSerialPortAdapter::portAndDevice() const {
+    if (!m_fixedDevice.isEmpty()) {
+        return deviceName();
+    }
     return QStringLiteral("%1 (%2)").arg(PortLabel(m_portNumber), deviceName());
 }
 
@@ -337,6 +344,9 @@ QString QSerialPortAdapter::describeOpenFailure() const {
 #ifdef Q_OS_WIN
         description += QStringLiteral(" (plug the device in)");
 #else
+        if (!m_fixedDevice.isEmpty()) {
+            return description + QStringLiteral(" (check the path, or plug the device in)");
+        }
         description += QStringLiteral(" (plug the device in, or map the port to its device in "
                                       "the settings group \"%1\")")
                            .arg(keys::kPorts);

@@ -36,9 +36,13 @@ public:
 
     // The device of the current port number: the one open now, or the one the next open uses.
     QString deviceName() const;
+    // Opens this device from the next open on, whatever the port number maps to; failure
+    // descriptions then name the device alone. Empty goes back to the port's device.
+    void setDevice(const QString& device) { m_fixedDevice = device; }
 
 private:
     bool isOpen() const;
+    QString deviceToOpen() const;
     void onErrorOccurred(QSerialPort::SerialPortError error);
     bool isLoss(QSerialPort::SerialPortError error) const;
     void reportLoss();
@@ -55,6 +59,7 @@ private:
     QSerialPort m_port;
     std::int16_t m_portNumber = 1;
     QString m_device;
+    QString m_fixedDevice;
     int m_inputLen = 0;
     bool m_closing = false;
     bool m_lost = false;              // gone while open; closed before the next operation

@@ -1,5 +1,7 @@
 #include "settings/store.h"
 
+#include "settings/keys.h"
+
 #include <QStringView>
 
 #include <algorithm>
@@ -34,6 +36,13 @@ std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int 
         return std::nullopt;
     }
     return static_cast<std::int16_t>(value);
+}
+
+std::int16_t StartupInteger(SettingsStore& store, const QString& key, int defaultValue, int minimum,
+                            int maximum) {
+    const QString text =
+        store.GetSetting(keys::kApplication, keys::kStartup, key, QString::number(defaultValue));
+    return StoredInteger(text, minimum, maximum).value_or(static_cast<std::int16_t>(defaultValue));
 }
 
 } // namespace zq4

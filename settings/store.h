@@ -28,4 +28,9 @@ public:
 // plain decimal integer ("-" allowed, digits only) or lies outside the range.
 std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int maximum);
 
+// The number stored under the "Startup" key as start-up reads it: a value that is missing, is
+// not a decimal integer or lies outside [minimum, maximum] gives the key's default.
+std::int16_t StartupInteger(SettingsStore& store, const QString& key, int defaultValue, int minimum,
+                            int maximum);
+
 } // namespace zq4

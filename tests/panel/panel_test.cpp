@@ -1,5 +1,6 @@
 #include "panel/panel.h"
 
+#include "protocol/frame.h"
 #include "settings/keys.h"
 #include "tests/support/fakes.h"
 

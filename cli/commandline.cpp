@@ -1,0 +1,188 @@
+#include "cli/commandline.h"
+
+#include "cli/sendoptions.h"
+#include "protocol/framedecoder.h"
+#include "protocol/frametext.h"
+#include "protocol/vocabulary.h"
+#include "serial/qserialportadapter.h"
+#include "settings/qsettingsstore.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace zq4 {
+
+namespace {
+
+const QString kSend = QStringLiteral("send");
+const QString kMessages = QStringLiteral("messages");
+
+// The same facts as the manual page zq4(1).
+const QString kSendOptions = QStringLiteral(
+    "Options of send (an option not given takes the panel's stored choice):\n"
+    "  -p, --port N             port 1..9, also Com3 or Com3:, mapped to its device as the\n"
+    "                           window maps it\n"
+    "  -d, --device PATH        a serial device instead of a port (not together with --port)\n"
+    "  -a, --address N|ALL      display address 0..127, or ALL for every display\n"
+    "  -m, --message CODE|NAME  message code 0..163, or a label's name in any case\n"
+    "                           (\"utc of t-0\" is 130), as 'zq4 messages' lists them\n"
+    "  -b, --brightness 1..4    brightness as the brightness list shows it\n"
+    "  -t, --text TEXT          custom text: at most 13 characters the display can show\n"
+    "      --dry-run            print the frame's 18 bytes in hex and open no port\n"
+    "  -v, --verbose            print the frame as zq4-display shows it\n"
+    "  -h, --help               show this help\n");
+
+const QString kExitStatus =
+    QStringLiteral("Exit status: 0 frame written, 1 port or device cannot be used, 2 usage error "
+                   "or invalid value.\n");
+
+const QString kUsage =
+    QStringLiteral("Usage: zq4 [Qt options]     start the window\n"
+                   "       zq4 -h | --help      show this help\n"
+                   "       zq4 --version        show the version\n"
+                   "       zq4 messages         list the 164 message labels in code order\n"
+                   "       zq4 send [options]   write one command frame to the display and exit\n"
+                   "\n") +
+    kSendOptions + QStringLiteral("\n") + kExitStatus;
+
+const QString kSendUsage =
+    QStringLiteral("Usage: zq4 send [options]\n"
+                   "Writes one command frame to the display and exits. Choices not given are\n"
+                   "the panel's stored ones; the settings file is read, never written.\n\n") +
+    kSendOptions + QStringLiteral("\n") + kExitStatus;
+
+int usageError(QTextStream& err, const QString& command, const QString& text) {
+    err << command << QStringLiteral(": ") << text << QStringLiteral("\nTry '") << command
+        << QStringLiteral(" --help'.") << Qt::endl;
+    return kExitUsageError;
+}
+
+// The frame as the virtual display prints it.
+QString describe(const QByteArray& frame) {
+    for (const DecoderEvent& event : FrameDecoder().feed(frame)) {
+        if (const auto* decoded = std::get_if<DecodedFrame>(&event)) {
+            return FrameText(*decoded);
+        }
+    }
+    return HexBytes(frame);
+}
+
+int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString command = QStringLiteral("zq4 send");
+    const Result<SendOptions> options = ParseSendArguments(arguments);
+    if (!options) {
+        return usageError(err, command, options.description());
+    }
+    if (options.value().help) {
+        out << kSendUsage << Qt::flush;
+        return kExitOk;
+    }
+    // Read only: the command line never stores a choice, nor anything else.
+    QSettingsStore store;
+    const Result<SendRequest> request = ResolveSend(options.value(), store);
+    if (!request) {
+        return usageError(err, command, request.description());
+    }
+    const QByteArray frame = BuildFrame(request.value().inputs);
+    if (options.value().dryRun) {
+        out << HexBytes(frame) << Qt::endl;
+        if (options.value().verbose) {
+            out << describe(frame) << Qt::endl;
+        }
+        return kExitOk;
+    }
+
+    QSerialPortAdapter port(store);
+    if (!request.value().device.isEmpty()) {
+        port.setDevice(request.value().device);
+    }
+    const auto failed = [&err, &command](const Status& status) {
+        err << command << QStringLiteral(": ") << status.description() << Qt::endl;
+        return kExitPortError;
+    };
+    if (Status selected = port.setCommPort(static_cast<std::int16_t>(request.value().port));
+        !selected) {
+        return failed(selected);
+    }
+    if (Status opened = port.setPortOpen(true); !opened) {
+        return failed(opened);
+    }
+    if (Status written = port.setOutput(frame); !written) {
+        return failed(written);
+    }
+    // Closing waits until the frame has left: only then has it been sent.
+    if (Status closed = port.setPortOpen(false); !closed) {
+        return failed(closed);
+    }
+    if (options.value().verbose) {
+        out << describe(frame) << Qt::endl;
+    }
+    return kExitOk;
+}
+
+int messages(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    if (arguments.size() == 1 && (arguments.front() == QStringLiteral("-h") ||
+                                  arguments.front() == QStringLiteral("--help"))) {
+        out << QStringLiteral("Usage: zq4 messages\nLists the 164 message labels in code order, "
+                              "one per line, as the message list shows them.\n")
+            << Qt::flush;
+        return kExitOk;
+    }
+    if (!arguments.isEmpty()) {
+        return usageError(err, QStringLiteral("zq4 messages"),
+                          QStringLiteral("unexpected argument \"%1\"").arg(arguments.front()));
+    }
+    for (const QString& label : MessageLabels()) {
+        out << label << '\n';
+    }
+    out << Qt::flush;
+    return kExitOk;
+}
+
+} // namespace
+
+bool IsCommandLine(int argc, const char* const* argv) {
+    if (argc < 2) {
+        return false;
+    }
+    const char* first = argv[1];
+    return first[0] != '-' || std::strcmp(first, "-h") == 0 || std::strcmp(first, "--help") == 0 ||
+           std::strcmp(first, "--version") == 0;
+}
+
+int RunCommandLine(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return RunCommand(QCoreApplication::arguments().mid(1), out, err);
+}
+
+int RunCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString first = arguments.value(0);
+    const QStringList rest = arguments.mid(1);
+    if (first == kSend) {
+        return send(rest, out, err);
+    }
+    if (first == kMessages) {
+        return messages(rest, out, err);
+    }
+    const QString command = QStringLiteral("zq4");
+    if (first == QStringLiteral("-h") || first == QStringLiteral("--help") ||
+        first == QStringLiteral("--version")) {
+        if (!rest.isEmpty()) {
+            return usageError(
+                err, command,
+                QStringLiteral("unexpected argument \"%1\" after %2").arg(rest.front(), first));
+        }
+        out << (first == QStringLiteral("--version") ? QStringLiteral("zq4 " ZQ4_VERSION "\n")
+                                                     : kUsage)
+            << Qt::flush;
+        return kExitOk;
+    }
+    return usageError(err, command,
+                      QStringLiteral("unknown command \"%1\": the commands are %2 and %3")
+                          .arg(first, kSend, kMessages));
+}
+
+} // namespace zq4
