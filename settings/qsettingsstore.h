@@ -14,6 +14,8 @@ public:
                        const QString& defaultValue) override;
     Status PutSetting(const QString& application, const QString& section, const QString& key,
                       const QString& value) override;
+    Status PutSettings(const QString& application, const QString& section,
+                       const QList<std::pair<QString, QString>>& keysAndValues) override;
 };
 
 } // namespace zq4
