@@ -609,7 +609,7 @@ int run(PseudoTerminal& line, double applicationStart) {
                         QStringLiteral("p99 < %1").arg(ms(kSendP99TargetMs)),
                         verdict(sendP99 < kSendP99TargetMs)});
         rows.push_back(
-            {QStringLiteral("SEND: click handler, write and 4 store puts (same)"),
+            {QStringLiteral("SEND: click handler, write and one store put (same)"),
              QStringLiteral("p50 %1, p99 %2, max %3")
                  .arg(ms(percentile(sends.handler, 0.5)), ms(percentile(sends.handler, 0.99)),
                       ms(percentile(sends.handler, 1.0))),

@@ -49,23 +49,30 @@ void Panel::SendButton_Click() {
         .addressCode = static_cast<std::int16_t>(m_values.vScroll1()),
     };
     // Only a whole frame is written: one without its code segment (no brightness or no message
-    // selected) or without its text field would tell the display nothing it can act on. The beep
-    // tells the operator that nothing went out; the choices are still stored below.
+    // selected) or without its text field would tell the display nothing it can act on. A frame
+    // that is not written, for that or because the port refused it (not open), is told by a beep;
+    // the choices are still stored below.
+    bool frameWritten = false;
     if (CodeBytes(inputs.brightnessCode, inputs.messageCode, inputs.addressCode) &&
         TextField(inputs.text)) {
-        // A failed write is skipped without a word, as every step of the send.
-        (void)m_commSelection.port().setOutput(BuildFrame(inputs));
-    } else {
-        m_feedback.beep();
+        frameWritten = m_commSelection.port().setOutput(BuildFrame(inputs)).ok();
     }
 
-    const auto put = [this](const QString& key, const QString& value) {
-        (void)m_store.PutSetting(keys::kApplication, keys::kStartup, key, value);
-    };
-    put(keys::kAddr, QString::number(inputs.addressCode));
-    put(keys::kBrt, QString::number(inputs.brightnessCode));
-    put(keys::kMessage, QString::number(inputs.messageCode));
-    put(keys::kCustom, inputs.text);
+    const Status stored =
+        m_store.PutSettings(keys::kApplication, keys::kStartup,
+                            {{keys::kAddr, QString::number(inputs.addressCode)},
+                             {keys::kBrt, QString::number(inputs.brightnessCode)},
+                             {keys::kMessage, QString::number(inputs.messageCode)},
+                             {keys::kCustom, inputs.text}});
+    // One beep per SEND, whatever failed. A store that cannot be written usually stays so: its
+    // box comes up the first time, not on every SEND.
+    if (!frameWritten || !stored) {
+        m_feedback.beep();
+    }
+    if (!stored && !m_shownStoreFailures.contains(stored.description())) {
+        m_shownStoreFailures.insert(stored.description());
+        m_feedback.warn(keys::kApplication, stored.description());
+    }
 }
 
 void Panel::CommSel_Click() {

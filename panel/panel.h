@@ -5,6 +5,9 @@
 #include "panel/panelvalues.h"
 #include "settings/store.h"
 
+#include <QSet>
+#include <QString>
+
 namespace zq4 {
 
 // The routines that run on the window's events, working on the panel values.
@@ -19,7 +22,8 @@ public:
     void ShowAddress();
     void VScroll1_Change();
     void VScroll1_Scroll();
-    // Writes the command frame to the port in one write, then stores the choices.
+    // Writes the command frame to the port in one write, then stores the choices in one put.
+    // Beeps once when either failed; a store failure is also shown in a box, once per run.
     void SendButton_Click();
     void CommSel_Click();
 
@@ -33,6 +37,7 @@ private:
     CommSelection& m_commSelection;
     SettingsStore& m_store;
     OperatorFeedback& m_feedback;
+    QSet<QString> m_shownStoreFailures; // descriptions of store failures already shown by SEND
 };
 
 } // namespace zq4

@@ -1,13 +1,22 @@
 #include "settings/qsettingsstore.h"
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QVariant>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace zq4 {
 
@@ -57,34 +66,178 @@ UnreadableFiles& unreadableFiles() {
     return files;
 }
 
-// Why the file could not be written, as far as the file system tells after the fact.
-QString accessReason(const QFileInfo& file) {
-    const QFileInfo folder(file.absolutePath());
-    const QString folderName = QDir::toNativeSeparators(folder.absoluteFilePath());
-    if (!folder.exists()) {
-        return QStringLiteral("its folder %1 cannot be created").arg(folderName);
+// A larger file is taken for a mistake: it is neither read nor written.
+constexpr qint64 kMaxFileSize = 1 << 20;
+constexpr QByteArrayView kByteOrderMark = "\xEF\xBB\xBF";
+// The section of the lines before the first [section].
+const QString kGeneral = QStringLiteral("General");
+
+QString nativeName(const QString& path) {
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+Status cannotWrite(const QString& fileName, const QString& reason) {
+    return Status::Failed(
+        QStringLiteral("Cannot write the settings file %1: %2").arg(nativeName(fileName), reason));
+}
+
+// The application's file, where QSettings puts it (QSettings::setPath included). QSettings reads
+// its file as soon as it is made, so the name is taken from a sibling that does not exist.
+QString storeFileName(const QString& application) {
+    const QSettings sibling(QSettings::IniFormat, QSettings::UserScope, application,
+                            application + QStringLiteral(".where"));
+    return QFileInfo(sibling.fileName()).dir().filePath(application + QStringLiteral(".ini"));
+}
+
+// What a file that is not a regular file is.
+QString kindOf(const QFileInfo& info) {
+    if (info.isDir()) {
+        return QStringLiteral("a folder");
     }
-    if (file.exists() && !file.isReadable()) {
-        return QStringLiteral("the file cannot be read");
+#ifdef Q_OS_UNIX
+    struct stat status {};
+    if (::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &status) == 0) {
+        if (S_ISFIFO(status.st_mode)) {
+            return QStringLiteral("a named pipe (FIFO)");
+        }
+        if (S_ISSOCK(status.st_mode)) {
+            return QStringLiteral("a socket");
+        }
+        if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
+            return QStringLiteral("a device");
+        }
+    }
+#endif
+    return QStringLiteral("a special file");
+}
+
+// The store's file as it is on disk, looked at before QSettings opens it: QSettings would wait
+// for ever on a FIFO, and reads a file of any size whole.
+struct StoreFile {
+    QString unusable; // why it is neither read nor written; empty when it is absent or was read
+    QByteArray bytes;
+};
+
+StoreFile readStoreFile(const QString& fileName) {
+    const QFileInfo info(fileName); // follows a symbolic link to the file it names
+    if (!info.exists()) {
+        return {};
+    }
+    if (!info.isFile()) {
+        return {QStringLiteral("it is %1 and not a regular file, so it is not read either; "
+                               "remove it")
+                    .arg(kindOf(info)),
+                {}};
+    }
+    if (info.size() > kMaxFileSize) {
+        return {QStringLiteral("it is larger than 1 MiB (%1 bytes), so it is not read either; "
+                               "remove it or make it smaller")
+                    .arg(info.size()),
+                {}};
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {QStringLiteral("the file cannot be read (%1)").arg(file.errorString()), {}};
+    }
+    return {QString(), file.read(kMaxFileSize)};
+}
+
+// Whether the file holds a comment, which QSettings drops when it rewrites the file: a ';'
+// outside double quotes (QSettings skips the rest of the line), or a line starting with '#'
+// (QSettings takes it for a key and rewrites it as "%23..."). Quotes and backslash escapes are
+// followed as QSettings follows them, so that a value it wrote itself ("a;b" goes in quotes) is
+// no comment.
+bool holdsComments(QByteArrayView bytes) {
+    if (bytes.startsWith(kByteOrderMark)) {
+        bytes = bytes.sliced(kByteOrderMark.size());
+    }
+    bool inQuotes = false;
+    bool lineStart = true;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\n' || c == '\r') {
+            lineStart = true;
+            continue;
+        }
+        if ((c == ';' || (c == '#' && lineStart)) && !inQuotes) {
+            return true;
+        }
+        lineStart = lineStart && (c == ' ' || c == '\t');
+        if (c == '\\') {
+            ++i;
+        } else if (c == '"') {
+            inQuotes = !inQuotes;
+        }
+    }
+    return false;
+}
+
+// Whether a file that starts with a UTF-8 byte-order mark holds lines that are not settings.
+// QSettings skips the mark but still reports it as such a line when a [section] follows, so the
+// question goes to a copy without it.
+bool notSettingsAfterByteOrderMark(QByteArrayView bytes) {
+    QTemporaryFile copy;
+    const QByteArrayView rest = bytes.sliced(kByteOrderMark.size());
+    if (!copy.open() || copy.write(rest.data(), rest.size()) != rest.size() || !copy.flush()) {
+        return true; // cannot tell: the file is kept as it is
+    }
+    QSettings settings(copy.fileName(), QSettings::IniFormat);
+    (void)settings.allKeys(); // parses every section; the answer is the status
+    return settings.status() != QSettings::NoError;
+}
+
+// The text of a hand-written, unquoted "key=a, b" as it stands in the file: QSettings reads it
+// as the list "a", "b" and drops the blanks around each comma, which matter in a device path.
+// The line is found by its section, key and items; when it is not, the items are joined by ','.
+QString writtenList(const QByteArray& bytes, const QString& section, const QString& key,
+                    const QStringList& items) {
+    QStringList itemPatterns;
+    for (const QString& item : items) {
+        itemPatterns.push_back(QRegularExpression::escape(item));
+    }
+    const QRegularExpression sectionOrLine(
+        QStringLiteral(R"(^[ \t]*(?:\[([^\]\r\n]*)\]|%1[ \t]*=[ \t]*(%2)[ \t]*\r?$))")
+            .arg(QRegularExpression::escape(key),
+                 itemPatterns.join(QStringLiteral("[ \\t]*,[ \\t]*"))),
+        QRegularExpression::MultilineOption);
+    QString currentSection = kGeneral;
+    for (auto matches = sectionOrLine.globalMatch(QString::fromUtf8(bytes)); matches.hasNext();) {
+        const QRegularExpressionMatch match = matches.next();
+        if (match.capturedStart(1) >= 0) {
+            currentSection = match.captured(1);
+        } else if (currentSection == section) {
+            return match.captured(2);
+        }
+    }
+    return items.join(u',');
+}
+
+// Why a write of about `size` bytes failed. QSettings does not say: the file system's state
+// tells the common causes, and a write of the same size beside the file, never committed and
+// removed, meets any other one (a full disk) with its own description.
+QString writeFailureReason(const QString& fileName, qint64 size) {
+    const QFileInfo file(fileName);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.exists()) {
+        return QStringLiteral("its folder %1 cannot be created").arg(nativeName(folder.filePath()));
     }
     if (file.exists() && !file.isWritable()) {
         return QStringLiteral("the file is read-only");
     }
     if (!folder.isWritable()) {
-        return QStringLiteral("its folder %1 is read-only").arg(folderName);
+        return QStringLiteral("its folder %1 is read-only").arg(nativeName(folder.filePath()));
     }
-    return QStringLiteral("access denied");
-}
-
-Status writeFailure(const QSettings& settings, bool unreadableLines) {
-    const QFileInfo file(settings.fileName());
-    const QString reason =
-        unreadableLines
-            ? QStringLiteral("it holds lines that are not settings (each line must be a [section], "
-                             "a key=value or a ;comment); correct or remove the file")
-            : accessReason(file);
-    return Status::Failed(QStringLiteral("Cannot write the settings file %1: %2")
-                              .arg(QDir::toNativeSeparators(file.absoluteFilePath()), reason));
+    QSaveFile probe(fileName);
+    if (probe.open(QIODevice::WriteOnly) && probe.write(QByteArray(size, '\n')) == size &&
+        probe.flush()) {
+        probe.cancelWriting();
+        return QStringLiteral("the write failed, and the system does not tell why");
+    }
+    const QString reason = probe.error() == QFileDevice::ResourceError
+                               ? QStringLiteral("the disk is full (%1)").arg(probe.errorString())
+                               : probe.errorString();
+    probe.cancelWriting();
+    return reason;
 }
 
 } // namespace
@@ -94,17 +247,20 @@ Status writeFailure(const QSettings& settings, bool unreadableLines) {
 
 QString QSettingsStore::GetSetting(const QString& application, const QString& section,
                                    const QString& key, const QString& defaultValue) {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, application, application);
-    settings.setFallbacksEnabled(false);
+    const QString fileName = storeFileName(application);
+    const StoreFile file = readStoreFile(fileName);
+    if (!file.unusable.isEmpty()) {
+        return defaultValue;
+    }
+    QSettings settings(fileName, QSettings::IniFormat);
     settings.beginGroup(section);
     const QVariant value = settings.value(key);
     unreadableFiles().noteRead(settings);
     if (!value.isValid()) {
         return defaultValue;
     }
-    // An unquoted "a,b" written by hand comes back as a list; its text is the items rejoined.
     if (value.typeId() == QMetaType::QStringList) {
-        return value.toStringList().join(u',');
+        return writtenList(file.bytes, section, key, value.toStringList());
     }
     // A hand-written "@Rect(...)" or "@Variant(...)" holds no text to restore.
     if (!value.canConvert<QString>()) {
@@ -115,28 +271,77 @@ QString QSettingsStore::GetSetting(const QString& application, const QString& se
 
 Status QSettingsStore::PutSetting(const QString& application, const QString& section,
                                   const QString& key, const QString& value) {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, application, application);
-    settings.setFallbacksEnabled(false);
-    // A write rewrites the whole file from what could be read. A file that could not be read
-    // completely is left as it is rather than lose the lines that were not understood, the
-    // operator's hand-written port map among them. Listing every key parses every section.
-    static_cast<void>(settings.allKeys());
-    unreadableFiles().noteRead(settings);
-    if (unreadableFiles().contains(settings)) {
-        return writeFailure(settings, true);
+    return PutSettings(application, section, {{key, value}});
+}
+
+Status QSettingsStore::PutSettings(const QString& application, const QString& section,
+                                   const QList<std::pair<QString, QString>>& keysAndValues) {
+    const QString fileName = storeFileName(application);
+    const StoreFile file = readStoreFile(fileName);
+    if (!file.unusable.isEmpty()) {
+        return cannotWrite(fileName, file.unusable);
     }
-    if (settings.status() != QSettings::NoError) {
-        return writeFailure(settings, false);
+    // A write rewrites the whole file from what QSettings understood. A file that holds more is
+    // left as it is rather than lose the rest, the operator's hand-written port map among it.
+    {
+        QSettings reading(fileName, QSettings::IniFormat);
+        const QStringList paths = reading.allKeys(); // parses every section
+        unreadableFiles().noteRead(reading);
+        const bool notSettings = file.bytes.startsWith(kByteOrderMark)
+                                     ? notSettingsAfterByteOrderMark(file.bytes)
+                                     : unreadableFiles().contains(reading);
+        if (notSettings) {
+            return cannotWrite(fileName, QStringLiteral("it holds lines that are not settings "
+                                                        "(each line must be a [section] or a "
+                                                        "key=value); correct or remove the file"));
+        }
+        if (reading.status() == QSettings::AccessError) {
+            return cannotWrite(fileName, QStringLiteral("the file cannot be read"));
+        }
+        // QSettings writes a list back as its items joined by ", ".
+        for (const QString& path : paths) {
+            const QVariant value = reading.value(path);
+            if (value.typeId() != QMetaType::QStringList) {
+                continue;
+            }
+            const qsizetype slash = path.indexOf(u'/');
+            const QString written = writtenList(file.bytes, slash < 0 ? kGeneral : path.left(slash),
+                                                path.sliced(slash + 1), value.toStringList());
+            if (written != value.toStringList().join(QStringLiteral(", "))) {
+                return cannotWrite(
+                    fileName, QStringLiteral("the hand-written value \"%1\" of %2 would be "
+                                             "rewritten with other blanks; put it in double quotes")
+                                  .arg(written, path));
+            }
+        }
     }
-    // The new file replaces the old one only once it is complete on disk, so a write that
-    // fails leaves the old file as it was.
+    if (holdsComments(file.bytes)) {
+        return cannotWrite(fileName,
+                           QStringLiteral("its comment lines would be lost (lines starting with ; "
+                                          "or #, or a ; after a value); move the comments out of "
+                                          "the file so that the choices can be saved"));
+    }
+    // About what the file will hold; QSettings' quotes and escapes add a little.
+    qint64 size = file.bytes.size() + section.toUtf8().size() + 3;
+    for (const auto& [key, value] : keysAndValues) {
+        size += key.toUtf8().size() + value.toUtf8().size() + 2;
+    }
+    if (size > kMaxFileSize) {
+        return cannotWrite(fileName, QStringLiteral("it would grow larger than 1 MiB, which the "
+                                                    "store does not read back"));
+    }
+    // A fresh QSettings, whose status tells only this write. The new file replaces the old one
+    // only once it is complete on disk, so a write that fails leaves the old file as it was.
+    QSettings settings(fileName, QSettings::IniFormat);
     settings.setAtomicSyncRequired(true);
     settings.beginGroup(section);
-    settings.setValue(key, value);
+    for (const auto& [key, value] : keysAndValues) {
+        settings.setValue(key, value);
+    }
     settings.endGroup();
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        return writeFailure(settings, settings.status() == QSettings::FormatError);
+        return cannotWrite(fileName, writeFailureReason(fileName, size));
     }
     return Status::Ok();
 }

@@ -6,14 +6,19 @@ namespace zq4 {
 
 // The store as an INI file in the user's configuration folder:
 // $XDG_CONFIG_HOME/<application>/<application>.ini, else ~/.config/<application>/<application>.ini.
-// Only that file is read. A put rewrites it whole and atomically; it fails, leaving the file as
-// it is, when the file holds lines that are not settings or cannot be read or replaced.
+// Only that file is read. A file that is not a regular file (a symbolic link to one is) or is
+// larger than 1 MiB is neither read nor written. A put rewrites the file whole and atomically,
+// all its keys in one write; it fails, leaving the file as it is, when the file could not be read
+// or replaced, or holds what a rewrite would lose or change: lines that are not settings,
+// comments, or a hand-written list whose blanks differ from ", ". A failure says why.
 class QSettingsStore final : public SettingsStore {
 public:
     QString GetSetting(const QString& application, const QString& section, const QString& key,
                        const QString& defaultValue) override;
     Status PutSetting(const QString& application, const QString& section, const QString& key,
                       const QString& value) override;
+    Status PutSettings(const QString& application, const QString& section,
+                       const QList<std::pair<QString, QString>>& keysAndValues) override;
 };
 
 } // namespace zq4

@@ -154,6 +154,43 @@ TEST_F(PanelTest, IncompleteFrameIsNotWrittenButBeepsAndStores) {
     }
 }
 
+// SEND tells the operator what went wrong: one beep however many steps failed, and a box for a
+// failed store only the first time its description comes up in a run. The choices go to the
+// store in one put, after the frame.
+TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) {
+    storeValue(keys::kDakcomm, "0");
+    start();
+    values->setText1("T");
+    store.log = &feedback->shown;
+    const QString put = "put:Addr=0,Brt=0,Message=0,Custom=T";
+    // Whether the port is open, how the store fails ("" when it does not), what SEND showed.
+    const std::vector<std::tuple<bool, QString, QStringList>> sends{
+        {false, "", {put, "beep"}},
+        {true, "", {put}},
+        {true, "disk full", {put, "beep", "box:ZQ4:disk full"}},
+        {false, "disk full", {put, "beep"}},
+        {true, "read-only", {put, "beep", "box:ZQ4:read-only"}},
+        {true, "disk full", {put, "beep"}}};
+    std::size_t frames = 0;
+    for (const auto& [open, failure, shown] : sends) {
+        SCOPED_TRACE(failure.toStdString() + (open ? " open" : " closed"));
+        port->open = open;
+        store.failPuts = !failure.isEmpty();
+        store.failure = failure;
+        feedback->shown.clear();
+        panel->SendButton_Click();
+        EXPECT_EQ(feedback->shown.join(u'|').toStdString(), shown.join(u'|').toStdString());
+        frames += open ? 1 : 0;
+        EXPECT_EQ(port->written.size(), frames);
+    }
+    // An incomplete frame and a failing store: still one beep.
+    values->setBrtVal(-1);
+    feedback->shown.clear();
+    panel->SendButton_Click();
+    EXPECT_EQ(feedback->shown.join(u'|').toStdString(),
+              "put:Addr=0,Brt=-1,Message=0,Custom=T|beep");
+}
+
 TEST_F(PanelTest, SettingAValueRunsItsRoutineOnlyAsAPickOrAChange) {
     start();
     const int writes = values->addrDisWrites;

@@ -6,13 +6,19 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <tuple>
 #include <vector>
 
@@ -64,12 +70,19 @@ struct QSettingsStoreTest : ::testing::Test {
     Status put(const QString& key, const QString& value) {
         return m_store.PutSetting(kApplication, kStartup, key, value);
     }
-    // The probe's exit code (a signal's number when it crashed) and output.
+    // The probe's exit code (a signal's number when it crashed) and output; -1 when it hung.
     std::pair<int, std::string> probe(const QStringList& args) {
         QProcess process;
         process.start(ZQ4_SETTINGS_PROBE, args);
-        EXPECT_TRUE(process.waitForFinished(60000));
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished();
+            return {-1, "<no answer within 10 s>"};
+        }
         return {process.exitCode(), process.readAll().toStdString()};
+    }
+    std::string cannotWrite(const std::string& reason) {
+        return "Cannot write the settings file " + m_ini.toStdString() + ": " + reason;
     }
 
     QTemporaryDir m_home;
@@ -91,45 +104,120 @@ TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProc
     ASSERT_TRUE(put(kDakcomm, "7") && put(kAddr, "128") && put(kBrt, "-1"));
     EXPECT_EQ(readIni(), "[Startup]\nAddr=128\nBrt=-1\nDakcomm=7\n");
     EXPECT_EQ(probe({kBrt}), std::make_pair(0, std::string("-1")));
-    const QString megabyte = QString("Zürich, \"x\"; a=b \\ ").repeated(1 << 16).left(1 << 20);
+    const QString large = QString("Zürich, \"x\"; a=b \\ ").repeated(1 << 14);
     const QStringList texts = {
-        "  AB  ", "", "a,b", "@ByteArray(x)", "[S]\n#x=y; \\n\t\"q\" Grüße 日本語 😀", megabyte};
+        "  AB  ", "", "a,b", "@ByteArray(x)", "[S]\n#x=y; \\n\t\"q\" Grüße 日本語 😀", large};
     for (const QString& text : texts) {
         ASSERT_TRUE(put(kCustom, text));
         EXPECT_TRUE(probe({kCustom}) == std::make_pair(0, text.toStdString()))
             << text.left(20).toStdString();
     }
+    // The store would not read a file that large back.
+    EXPECT_THAT(put(kCustom, large.repeated(4)).description().toStdString(),
+                ::testing::HasSubstr("larger than 1 MiB"));
+    EXPECT_EQ(probe({kBrt}), std::make_pair(0, std::string("-1")));
 }
 
 TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllAreSettings) {
-    // 10 MiB of random bytes.
-    std::vector<quint32> words(10 << 18);
+    // 1 MiB of random bytes.
+    std::vector<quint32> words(1 << 18);
     QRandomGenerator(4).fillRange(words.data(), words.size());
-    const QByteArray binary(reinterpret_cast<const char*>(words.data()), 10 << 20);
-    // File, the Custom value read from it, whether a put may rewrite it. Each file differs in
-    // size from the one before, which is how a file changed by hand is told from the one read.
-    const std::vector<std::tuple<QByteArray, std::string, bool>> cases = {
-        {"[Startup]\nCustom=a,b\n", "a,b", true},
-        {"[Startup]\ncustom=x\nCUSTOM=y\n[startup]\nCustom=z\n", "<default>", true},
-        {"[Startup]\nCustom=@Rect(1 2 3 4)\n", "<default>", true},
-        {"this is not\na settings file\n", "<default>", false},
-        {binary, "<default>", false},
-        {"[Startup]\nCustom=kept\nCom4 /dev/ttyUSB1\n", "kept", false},
-        {"[Startup]\nCustom=kept\nCom4 =/dev/ttyUSB1\n", "kept", true}};
-    for (const auto& [file, custom, writable] : cases) {
+    const QByteArray binary(reinterpret_cast<const char*>(words.data()), 1 << 20);
+    const std::string notSettings = "it holds lines that are not settings";
+    const std::string comments = "its comment lines would be lost";
+    // File, the Custom value read from it, why a put may not rewrite it ("" when it may). Each
+    // file differs in size from the one before, which is how a file changed by hand is told from
+    // the one read.
+    const std::vector<std::tuple<QByteArray, std::string, std::string>> cases = {
+        {"[Startup]\nCustom=a,b\n", "a,b", "would be rewritten"},
+        {"[Startup]\ncustom=x\nCUSTOM=y\n[startup]\nCustom=z\n", "<default>", ""},
+        {"[Startup]\nCustom=@Rect(1 2 3 4)\n", "<default>", ""},
+        {"this is not\na settings file\n", "<default>", notSettings},
+        {binary, "<default>", notSettings},
+        {"[Startup]\nCustom=kept\nCom4 /dev/ttyUSB1\n", "kept", notSettings},
+        {"[Startup]\nCustom=kept\nCom4 =/dev/ttyUSB1\n", "kept", ""},
+        // Comments, which QSettings skips (';') or takes for a key it rewrites as "%23..." ('#').
+        {";note\n[Startup]\nCustom=kept\n", "kept", comments},
+        {"[Startup]\n  #Addr=3\nCustom=kept\n", "kept", comments},
+        {"[Startup]\nCustom=kept ; note\n", "kept", comments},
+        {"[Startup]\nCustom=\"a;\\\"#b\"\n", "a;\"#b", ""},
+        // A byte-order mark is no line of its own. Blanks around a hand-written comma are read as
+        // written, and kept: QSettings would rewrite them as ", ".
+        {"\xEF\xBB\xBF[Startup]\nCustom=bom\n", "bom", ""},
+        {"[Startup]\nCustom=usb-A, B-port0\n", "usb-A, B-port0", ""},
+        {"[Ports]\nCustom=a,  b\n[Startup]\nCustom=a , b\n", "a , b", "would be rewritten"}};
+    for (const auto& [file, custom, reason] : cases) {
         SCOPED_TRACE(file.left(40).toPercentEncoding().toStdString());
         writeFile(m_ini, file);
         EXPECT_EQ(get(kCustom), custom);
-        EXPECT_EQ(put(kDakcomm, "3").ok(), writable);
-        EXPECT_EQ(readIni() == file.toStdString(), !writable);
+        const Status written = put(kDakcomm, "3");
+        EXPECT_EQ(written.ok(), reason.empty());
+        EXPECT_THAT(written.description().toStdString(), ::testing::HasSubstr(reason));
+        EXPECT_EQ(readIni() == file.toStdString(), !reason.empty());
+    }
+    writeFile(m_ini, "[Ports]\nCom3=/dev/serial/by-id/usb-A, B-port0\n");
+    EXPECT_EQ(m_store.GetSetting(kApplication, kPorts, portKey(3), {}).toStdString(),
+              "/dev/serial/by-id/usb-A, B-port0");
+}
+
+// A file that is not a regular one (reading a FIFO waits for a writer for ever) or is larger than
+// 1 MiB is neither read nor written, and a put says what it is. The probe does each read and put,
+// and must answer within its time limit.
+TEST_F(QSettingsStoreTest, FileThatIsNotARegularFileOrTooLargeIsNeitherReadNorWritten) {
+    const QByteArray large = "[Startup]\nAddr=4\nCustom=" + QByteArray(1 << 20, 'x') + "\n";
+    const QString target = m_folder + "/target.ini";
+    // What the file is, how it is made, why a put refuses it ("" when it does not).
+    const std::vector<std::tuple<std::string, std::function<void()>, std::string>> cases = {
+        {"FIFO", [&] { ASSERT_EQ(mkfifo(qPrintable(m_ini), 0666), 0); }, "it is a named pipe"},
+        {"folder", [&] { ASSERT_TRUE(QDir().mkpath(m_ini)); }, "it is a folder"},
+        {"large", [&] { writeFile(m_ini, large); }, "it is larger than 1 MiB (1048601 bytes)"},
+        {"link to a file",
+         [&] {
+             writeFile(target, "[Startup]\nAddr=4\n");
+             ASSERT_TRUE(chmod(qPrintable(target), 0666) == 0 && QFile::link(target, m_ini));
+         },
+         ""}};
+    for (const auto& [name, create, reason] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(QDir(m_folder).removeRecursively() && QDir().mkpath(m_folder));
+        // The probe, another user when run as root, may replace the file.
+        ASSERT_EQ(chmod(qPrintable(m_folder), 0777), 0);
+        create();
+        const QFileInfo before(m_ini);
+        EXPECT_EQ(probe({kAddr}),
+                  std::make_pair(0, std::string(reason.empty() ? "4" : "<absent>")));
+        const auto [exitCode, output] = probe({kAddr, "5"});
+        EXPECT_EQ(exitCode, reason.empty() ? 0 : 1) << output;
+        EXPECT_THAT(output, ::testing::StartsWith(reason.empty() ? "" : cannotWrite(reason)));
+        const QFileInfo after(m_ini);
+        EXPECT_EQ(after.isFile(), before.isFile());
+        if (reason.empty()) {
+            EXPECT_EQ(probe({kAddr}), std::make_pair(0, std::string("5")));
+        } else {
+            EXPECT_EQ(std::pair(after.size(), after.lastModified()),
+                      std::pair(before.size(), before.lastModified()));
+        }
     }
 }
 
-TEST_F(QSettingsStoreTest, StoreFileThatIsAFolderReadsDefaultsAndRefusesPuts) {
-    ASSERT_TRUE(QDir().mkpath(m_ini));
-    EXPECT_EQ(get(kAddr), "<default>");
-    EXPECT_EQ(put(kAddr, "5").description().toStdString(),
-              ("Cannot write the settings file " + m_ini + ": access denied").toStdString());
+// The store's folder on a file system that is full: the put says so, and leaves nothing behind.
+TEST_F(QSettingsStoreTest, PutOnAFullDiskSaysTheDiskIsFullAndLeavesTheFileAsItWas) {
+    ASSERT_TRUE(QDir().mkpath(m_folder));
+    if (mount("tmpfs", qPrintable(m_folder), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "a small file system cannot be mounted here: " << std::strerror(errno);
+    }
+    const auto unmount = qScopeGuard([&] { EXPECT_EQ(umount(qPrintable(m_folder)), 0); });
+    writeFile(m_ini, "[Startup]\nAddr=5\n");
+    QFile filler(m_folder + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
+    }
+    filler.close();
+
+    EXPECT_EQ(put(kCustom, "a value that needs room").description().toStdString(),
+              cannotWrite("the disk is full (No space left on device)"));
+    EXPECT_EQ(readIni(), "[Startup]\nAddr=5\n");
+    EXPECT_EQ(QDir(m_folder).entryList(QDir::Files).join(u' ').toStdString(), "filler ZQ4.ini");
 }
 
 TEST_F(QSettingsStoreTest, PutIntoAReadOnlyFolderFailsAndLeavesTheFileAsItWas) {

@@ -23,14 +23,25 @@ public:
     }
     Status PutSetting(const QString& application, const QString& section, const QString& key,
                       const QString& value) override {
+        return PutSettings(application, section, {{key, value}});
+    }
+    // One put, noted as "put:key=value,key=value"; a failing put stores none of them.
+    Status PutSettings(const QString& application, const QString& section,
+                       const QList<std::pair<QString, QString>>& keysAndValues) override {
         ++puts;
         if (log != nullptr) {
-            log->push_back(QStringLiteral("put:%1=%2").arg(key, value));
+            QStringList entries;
+            for (const auto& [key, value] : keysAndValues) {
+                entries.push_back(key + '=' + value);
+            }
+            log->push_back(QStringLiteral("put:") + entries.join(u','));
         }
         if (failPuts) {
-            return Status::Failed(QStringLiteral("disk full"));
+            return Status::Failed(failure);
         }
-        m_values.insert(path(application, section, key), value);
+        for (const auto& [key, value] : keysAndValues) {
+            m_values.insert(path(application, section, key), value);
+        }
         return Status::Ok();
     }
 
@@ -45,6 +56,7 @@ public:
     }
 
     bool failPuts = false;
+    QString failure = QStringLiteral("disk full"); // the description of a failing put
     int puts = 0;
     QStringList* log = nullptr; // where puts are noted in order, e.g. with what the operator saw
 
