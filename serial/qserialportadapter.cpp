@@ -188,10 +188,16 @@ Status QSerialPortAdapter::setOutput(const QByteArray& bytes) {
         m_port.clearError();
         return Status::Failed(description);
     }
-    // Hand the bytes to the device now rather than on the next turn of the event loop.
+    // Hand the bytes to the device now rather than on the next turn of the event loop. What a
+    // full line cannot take yet stays queued in the port, which writes it out as the device
+    // becomes writable.
     m_port.flush();
     if (m_lost) {
         return Status::Failed(m_lossDescription);
+    }
+    if (isBackPressure()) {
+        m_port.clearError();
+        return Status::Ok();
     }
     const QSerialPort::SerialPortError error = m_port.error();
     if (error == QSerialPort::WriteError || error == QSerialPort::ResourceError) {
@@ -234,19 +240,30 @@ void QSerialPortAdapter::onErrorOccurred(QSerialPort::SerialPortError error) {
 }
 
 bool QSerialPortAdapter::isLoss(QSerialPort::SerialPortError error) const {
-    if (error == QSerialPort::ResourceError) {
-        return true;
-    }
-    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError) {
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError) {
         return false;
     }
 #ifdef Q_OS_UNIX
     // A terminal whose device has gone is hung up: it reports end of file on every read.
     pollfd entry{static_cast<int>(m_port.handle()), POLLIN, 0};
-    return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if (::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        return true;
+    }
+    // The port keeps only the platform's text of the error; a full output queue (EAGAIN) is
+    // reported as a resource error too, but only these mean the device is gone.
+    const QString reason = m_port.errorString();
+    return reason == qt_error_string(ENXIO) || reason == qt_error_string(EIO) ||
+           reason == qt_error_string(ENODEV);
 #else
-    return false;
+    return error == QSerialPort::ResourceError;
 #endif
+}
+
+bool QSerialPortAdapter::isBackPressure() const {
+    const QSerialPort::SerialPortError error = m_port.error();
+    return (error == QSerialPort::ResourceError || error == QSerialPort::WriteError) && !m_lost &&
+           m_port.errorString() == qt_error_string(EAGAIN);
 }
 
 void QSerialPortAdapter::reportLoss() {
@@ -308,7 +325,8 @@ void QSerialPortAdapter::pullReceived() {
             break;
         }
     }
-    if (m_port.error() == QSerialPort::TimeoutError) {
+    // Polling also writes out queued bytes, and may find the line full.
+    if (m_port.error() == QSerialPort::TimeoutError || isBackPressure()) {
         m_port.clearError();
     }
 }

@@ -17,8 +17,9 @@ inline constexpr qint32 kLineBaudRate = 1200;
 void ApplyLineSettings(QSerialPort& port);
 
 // SerialPort over QSerialPort at 1200 baud, 8 data bits, no parity, 1 stop bit, no flow
-// control. Output handed over is never lost: closing (also on destruction) first writes
-// out and drains what is pending. A port that disappears while open is closed at once and
+// control. Output handed over is never lost: what the line cannot take yet waits in the port's
+// queue and goes out as the device becomes writable, and closing (also on destruction) first
+// writes out and drains what is pending. A port that disappears while open is closed at once and
 // reported once through the LostHandler.
 class QSerialPortAdapter final : public QObject, public SerialPort {
     Q_OBJECT
@@ -41,6 +42,7 @@ private:
     bool isOpen() const;
     void onErrorOccurred(QSerialPort::SerialPortError error);
     bool isLoss(QSerialPort::SerialPortError error) const;
+    bool isBackPressure() const;
     void reportLoss();
     void closeLostPort();
     Status drainAndClose();

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 
@@ -11,8 +12,8 @@
 namespace zq4::test {
 
 // The events poll() reports on one descriptor before the deadline; none once it has passed.
-static short pollFor(int fd, const QDeadlineTimer& deadline) {
-    pollfd entry{fd, POLLIN, 0};
+static short pollFor(int fd, const QDeadlineTimer& deadline, short events = POLLIN) {
+    pollfd entry{fd, events, 0};
     ::poll(&entry, 1, static_cast<int>(deadline.remainingTime()));
     return entry.revents;
 }
@@ -60,6 +61,27 @@ QByteArray PseudoTerminal::readFromLine(qsizetype count, std::chrono::millisecon
         received.append(chunk.constData(), got > 0 ? got : 0);
     }
     return received;
+}
+
+qsizetype PseudoTerminal::fillLine(qsizetype chunk) {
+    const int flags = ::fcntl(m_slave, F_GETFL);
+    ::fcntl(m_slave, F_SETFL, flags | O_NONBLOCK);
+    const QByteArray bytes(chunk, 'x');
+    qsizetype held = 0;
+    // The kernel makes more room a moment after the line first reports it full.
+    do {
+        ssize_t put = 0;
+        while ((put = ::write(m_slave, bytes.constData(), static_cast<size_t>(chunk))) > 0) {
+            held += put;
+        }
+    } while ((pollFor(m_slave, QDeadlineTimer(500), POLLOUT) & POLLOUT) != 0);
+    ::fcntl(m_slave, F_SETFL, flags);
+    return held;
+}
+
+qsizetype PseudoTerminal::measureCapacity(qsizetype chunk) {
+    const qsizetype held = fillLine(chunk);
+    return readFromLine(held, std::chrono::seconds(5)).size() == held ? held : 0;
 }
 
 bool PseudoTerminal::waitForSlaveClosed(std::chrono::milliseconds timeout) {

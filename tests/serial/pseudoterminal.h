@@ -38,6 +38,12 @@ public:
     bool writeToLine(const QByteArray& bytes);
     // What the panel sent, until `count` bytes arrived, the slave hung up or the deadline passed.
     QByteArray readFromLine(qsizetype count, std::chrono::milliseconds timeout);
+    // Fills the line through the test's slave descriptor, in writes of `chunk` bytes 'x', as a
+    // display that has stopped reading leaves it; returns how many bytes it took.
+    qsizetype fillLine(qsizetype chunk);
+    // How many bytes the line holds while the display reads nothing (what fits depends on the
+    // size of the writes); the line is read empty again before returning.
+    qsizetype measureCapacity(qsizetype chunk);
     // True once nobody holds the slave open; what arrives meanwhile is dropped.
     bool waitForSlaveClosed(std::chrono::milliseconds timeout);
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace zq4 {
@@ -22,6 +23,15 @@ using namespace std::chrono_literals;
 // One command frame: text field, brightness, message and address codes, end marker.
 const QByteArray kFrame = QByteArray("   HOLD 10   ") + QByteArray("\x85\x0b\xc3\xff\xfe", 5);
 
+// `count` frames that differ in their text field, so a lost, doubled or reordered one shows.
+QByteArray numberedFrames(qsizetype count) {
+    QByteArray frames;
+    for (qsizetype number = 0; number < count; ++number) {
+        frames += QByteArray::number(number).rightJustified(13, ' ') + kFrame.mid(13);
+    }
+    return frames;
+}
+
 // The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
 // pseudo-terminals that play the display.
 class SerialAdapter : public ::testing::Test {
@@ -30,6 +40,18 @@ protected:
         ASSERT_TRUE(first.valid() && second.valid());
         store.set(keys::kPorts, keys::portKey(1), first.slavePath());
         store.set(keys::kPorts, keys::portKey(2), second.slavePath());
+    }
+    // Each frame handed over in a send of its own; false (and a failure) at the first refused.
+    bool sendEach(const QByteArray& frames) {
+        for (qsizetype at = 0; at < frames.size(); at += kFrame.size()) {
+            const Status sent = adapter.setOutput(frames.mid(at, kFrame.size()));
+            if (!sent.ok()) {
+                ADD_FAILURE() << "frame " << at / kFrame.size() << ": "
+                              << sent.description().toStdString();
+                return false;
+            }
+        }
+        return true;
     }
     std::string shown() const { return feedback.shown.join('\n').toStdString(); }
     // One beep and one box naming port and device, then a reason that is not a stand-in.
@@ -105,6 +127,31 @@ TEST_F(SerialAdapter, OutputHandedOverArrivesWholeWhenThePortClosesAndWhenTheAda
     display.join();
     EXPECT_TRUE(onFirst == block) << onFirst.size();
     EXPECT_TRUE(onSecond == block) << onSecond.size();
+}
+
+// The display reads nothing for a while: what the line cannot take waits in the program and,
+// once the display reads again, goes out whole and in order with no further send to push it.
+TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitAndArriveInOrderWithoutALossReport) {
+    selection.CommSel_Click(0);
+    ASSERT_EQ(selection.PortError(), 0) << shown();
+    const qsizetype capacity = first.measureCapacity(kFrame.size());
+    ASSERT_GT(capacity, 0);
+    const QByteArray frames = numberedFrames(capacity * 3 / 2 / kFrame.size());
+    ASSERT_TRUE(sendEach(frames));
+
+    std::atomic<bool> done = false;
+    QByteArray received;
+    std::thread display([&] {
+        received = first.readFromLine(frames.size(), 20s);
+        done = true;
+    });
+    // Only the event loop runs meanwhile.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 25000));
+    display.join();
+
+    EXPECT_TRUE(received == frames) << received.size() << " of " << frames.size();
+    EXPECT_TRUE(feedback.shown.isEmpty()) << shown();
+    EXPECT_TRUE(adapter.portOpen().value());
 }
 
 TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {
