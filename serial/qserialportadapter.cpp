@@ -9,19 +9,23 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 namespace zq4 {
 
 namespace {
 
-// How long closing may wait for pending output to leave: 4 KiB of kernel buffer takes
-// about 34 s at 1200 baud, but the panel only ever hands over a few 18-byte frames.
-constexpr std::chrono::milliseconds kDrainTimeout{3000};
+// Bits on the line per byte: start bit, 8 data bits, stop bit.
+constexpr qint64 kBitsPerByte = 10;
+// How often closing looks whether the kernel's queue has gone out.
+constexpr std::chrono::milliseconds kDrainPoll{20};
 // Upper bound on non-blocking reads while collecting what has arrived, so a sender that
 // never pauses cannot hold the panel.
 constexpr int kMaxReceivePolls = 64;
@@ -288,26 +292,55 @@ void QSerialPortAdapter::closeLostPort() {
 }
 
 Status QSerialPortAdapter::drainAndClose() {
-    const QDeadlineTimer deadline(kDrainTimeout);
+    // As long as the queued bytes take on the line, plus a margin; then what is left is dropped
+    // rather than holding the panel (a stalled adapter never drains).
+    const qint64 queued = m_port.bytesToWrite() + kernelQueued();
+    const QDeadlineTimer deadline(
+        std::chrono::milliseconds(queued * kBitsPerByte * 1000 / kLineBaudRate) + kDrainMargin);
     while (m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+        m_port.clearError();
+        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
+            !isBackPressure()) {
             break;
         }
     }
-    const qint64 unsent = m_port.bytesToWrite();
+    // tcdrain() has no time limit, so the kernel's queue is watched until it is empty.
+    while (m_port.bytesToWrite() == 0 && kernelQueued() > 0 && !deadline.hasExpired()) {
+        std::this_thread::sleep_for(
+            std::min(kDrainPoll, std::chrono::milliseconds(deadline.remainingTime())));
+    }
+    const qint64 unsent = m_port.bytesToWrite() + kernelQueued();
 #ifdef Q_OS_UNIX
-    // Wait until the kernel has put the bytes on the line: closing may discard them otherwise.
-    ::tcdrain(m_port.handle());
+    if (unsent == 0) {
+        // Only the device's own transmit buffer may still hold bytes: closing may discard them.
+        ::tcdrain(m_port.handle());
+    }
 #endif
     const QString where = portAndDevice();
+    if (kernelQueued() > 0) {
+        // Closing would wait for the kernel's queue to go out: it is discarded first. (A
+        // pseudo-terminal has no such queue to count, and no such wait.)
+        (void)m_port.clear(QSerialPort::Output);
+    }
     closeQuietly();
     if (unsent > 0) {
-        return Status::Failed(
-            QStringLiteral("%1: %2 bytes could not be sent before the port was closed")
-                .arg(where)
-                .arg(unsent));
+        return Status::Failed(QStringLiteral("%1: the device did not take the last %2 bytes in "
+                                             "time: they were discarded when the port closed")
+                                  .arg(where)
+                                  .arg(unsent));
     }
     return Status::Ok();
+}
+
+qint64 QSerialPortAdapter::kernelQueued() const {
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    int queued = 0;
+    // A device that cannot tell is taken as drained: closing then waits on QSerialPort's
+    // queue only.
+    return ::ioctl(static_cast<int>(m_port.handle()), TIOCOUTQ, &queued) == 0 ? queued : 0;
+#else
+    return 0;
+#endif
 }
 
 void QSerialPortAdapter::closeQuietly() {

@@ -7,6 +7,7 @@
 #include "settings/keys.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -152,6 +153,37 @@ TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitAndArriveInOrderWithoutALo
     EXPECT_TRUE(received == frames) << received.size() << " of " << frames.size();
     EXPECT_TRUE(feedback.shown.isEmpty()) << shown();
     EXPECT_TRUE(adapter.portOpen().value());
+}
+
+// The display has stopped reading and the line is full: closing waits as long as the queued
+// frames take at 1200 baud (10 bits a byte) plus a margin, no longer, then discards what is
+// left and says how much.
+TEST_F(SerialAdapter, ClosingAStuckLineEndsAtItsDeadlineAndCountsTheBytesNotSent) {
+    selection.CommSel_Click(0);
+    ASSERT_EQ(selection.PortError(), 0) << shown();
+    const qsizetype full = first.fillLine(kFrame.size());
+    ASSERT_GT(full, 0);
+    const QByteArray frames = numberedFrames(25);
+    ASSERT_TRUE(sendEach(frames));
+
+    QElapsedTimer closing;
+    closing.start();
+    const Status closed = adapter.setPortOpen(false);
+    const auto took = std::chrono::milliseconds(closing.elapsed());
+    first.closeSlave();
+    const QByteArray received = first.readFromLine(full + frames.size(), 5s);
+
+    ASSERT_GE(received.size(), full);
+    ASSERT_TRUE(frames.startsWith(received.mid(full)));
+    const qsizetype unsent = full + frames.size() - received.size();
+    const std::chrono::milliseconds lineTime(unsent * 10 * 1000 / kLineBaudRate);
+    EXPECT_GE(took, lineTime);
+    EXPECT_LT(took, lineTime + kDrainMargin + 1s);
+    EXPECT_EQ(closed.description(),
+              QStringLiteral("Com1: (%1): the device did not take the last %2 bytes in time: they "
+                             "were discarded when the port closed")
+                  .arg(first.slavePath())
+                  .arg(unsent));
 }
 
 TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {
