@@ -4,6 +4,7 @@
 #include "settings/keys.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <thread>
 
 namespace zq4 {
@@ -71,6 +73,16 @@ QString permissionReason() {
                           "most systems join the group that owns the device, e.g. dialout");
 #endif
 }
+
+#ifdef Q_OS_UNIX
+// QSerialPort locks a device with a file named "LCK.." and the device path, less a leading
+// "/dev/", with each '/' turned into '_'. When that name is longer than a file name may be,
+// the lock fails and the port reports it like a port held by another program.
+bool lockNameTooLong(const QString& device) {
+    const QString name = device.startsWith(QStringLiteral("/dev/")) ? device.mid(5) : device;
+    return QFile::encodeName(name).size() + 5 > NAME_MAX;
+}
+#endif
 
 } // namespace
 
@@ -394,6 +406,14 @@ QString QSerialPortAdapter::describeOpenFailure() const {
 #endif
         return description;
     }
+#ifdef Q_OS_UNIX
+    if (error == QSerialPort::PermissionError && lockNameTooLong(m_device)) {
+        return describe(QSerialPort::UnknownError,
+                        QStringLiteral("the device path is too long (%1 characters): map the port "
+                                       "to a shorter path, e.g. a symbolic link to the device")
+                            .arg(m_device.size()));
+    }
+#endif
     // A file, a folder or any other device that is not a terminal opens, but cannot take the
     // line settings.
     const QFileInfo target(m_device);

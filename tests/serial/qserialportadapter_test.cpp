@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -198,25 +199,42 @@ TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {
     EXPECT_FALSE(adapter.portOpen().value());
 }
 
-// A missing path, a directory, a regular file and a terminal that another adapter holds open.
+// A missing path, a directory, a regular file, a terminal that another adapter holds open and
+// a link to a free terminal by a path too long to be locked.
 TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevice) {
     QSerialPortAdapter other(store);
     ASSERT_TRUE(other.setPortOpen(true).ok());
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
-    for (const QString& device :
-         {file.fileName() + ".missing", QDir::tempPath(), file.fileName(), first.slavePath()}) {
+    QTemporaryDir folder;
+    const QString deep = folder.path() + '/' + QString(120, 'd') + '/' + QString(120, 'd');
+    ASSERT_TRUE(QDir().mkpath(deep) && QFile::link(second.slavePath(), deep + "/line"));
+    const struct {
+        QString device;
+        QString reason; // how the box ends; empty where the reason is the platform's own
+    } cases[] = {
+        {file.fileName() + ".missing", {}},
+        {QDir::tempPath(), {}},
+        {file.fileName(), {}},
+        {first.slavePath(),
+         "the port is in use by another program, or you lack permission: on most systems join "
+         "the group that owns the device, e.g. dialout"},
+        {deep + "/line", QStringLiteral("the device path is too long (%1 characters): map the port "
+                                        "to a shorter path, e.g. a symbolic link to the device")
+                             .arg(deep.size() + 5)},
+    };
+    for (const auto& [device, reason] : cases) {
+        SCOPED_TRACE(device.toStdString());
         store.set(keys::kPorts, keys::portKey(4), device);
         feedback.shown.clear();
 
         selection.CommSel_Click(3);
 
         EXPECT_TRUE(showsOneFailureOf("Com4: (" + device + ")")) << shown();
+        if (!reason.isEmpty()) {
+            EXPECT_TRUE(feedback.shown.last().endsWith("): " + reason)) << shown();
+        }
     }
-    EXPECT_TRUE(feedback.shown.last().endsWith(
-        "): the port is in use by another program, or you lack permission: on most systems join "
-        "the group that owns the device, e.g. dialout"))
-        << shown();
 }
 
 TEST(PortSelection, ListsCom1ToCom9OnDevTtyS0ToS8UnlessThePortsGroupMapsThem) {
