@@ -4,24 +4,30 @@
 #include "settings/keys.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <thread>
 
 namespace zq4 {
 
 namespace {
 
-// How long closing may wait for pending output to leave: 4 KiB of kernel buffer takes
-// about 34 s at 1200 baud, but the panel only ever hands over a few 18-byte frames.
-constexpr std::chrono::milliseconds kDrainTimeout{3000};
+// Bits on the line per byte: start bit, 8 data bits, stop bit.
+constexpr qint64 kBitsPerByte = 10;
+// How often closing looks whether the kernel's queue has gone out.
+constexpr std::chrono::milliseconds kDrainPoll{20};
 // Upper bound on non-blocking reads while collecting what has arrived, so a sender that
 // never pauses cannot hold the panel.
 constexpr int kMaxReceivePolls = 64;
@@ -67,6 +73,16 @@ QString permissionReason() {
                           "most systems join the group that owns the device, e.g. dialout");
 #endif
 }
+
+#ifdef Q_OS_UNIX
+// QSerialPort locks a device with a file named "LCK.." and the device path, less a leading
+// "/dev/", with each '/' turned into '_'. When that name is longer than a file name may be,
+// the lock fails and the port reports it like a port held by another program.
+bool lockNameTooLong(const QString& device) {
+    const QString name = device.startsWith(QStringLiteral("/dev/")) ? device.mid(5) : device;
+    return QFile::encodeName(name).size() + 5 > NAME_MAX;
+}
+#endif
 
 } // namespace
 
@@ -188,10 +204,16 @@ Status QSerialPortAdapter::setOutput(const QByteArray& bytes) {
         m_port.clearError();
         return Status::Failed(description);
     }
-    // Hand the bytes to the device now rather than on the next turn of the event loop.
+    // Hand the bytes to the device now rather than on the next turn of the event loop. What a
+    // full line cannot take yet stays queued in the port, which writes it out as the device
+    // becomes writable.
     m_port.flush();
     if (m_lost) {
         return Status::Failed(m_lossDescription);
+    }
+    if (isBackPressure()) {
+        m_port.clearError();
+        return Status::Ok();
     }
     const QSerialPort::SerialPortError error = m_port.error();
     if (error == QSerialPort::WriteError || error == QSerialPort::ResourceError) {
@@ -238,19 +260,30 @@ void QSerialPortAdapter::onErrorOccurred(QSerialPort::SerialPortError error) {
 }
 
 bool QSerialPortAdapter::isLoss(QSerialPort::SerialPortError error) const {
-    if (error == QSerialPort::ResourceError) {
-        return true;
-    }
-    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError) {
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError) {
         return false;
     }
 #ifdef Q_OS_UNIX
     // A terminal whose device has gone is hung up: it reports end of file on every read.
     pollfd entry{static_cast<int>(m_port.handle()), POLLIN, 0};
-    return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if (::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        return true;
+    }
+    // The port keeps only the platform's text of the error; a full output queue (EAGAIN) is
+    // reported as a resource error too, but only these mean the device is gone.
+    const QString reason = m_port.errorString();
+    return reason == qt_error_string(ENXIO) || reason == qt_error_string(EIO) ||
+           reason == qt_error_string(ENODEV);
 #else
-    return false;
+    return error == QSerialPort::ResourceError;
 #endif
+}
+
+bool QSerialPortAdapter::isBackPressure() const {
+    const QSerialPort::SerialPortError error = m_port.error();
+    return (error == QSerialPort::ResourceError || error == QSerialPort::WriteError) && !m_lost &&
+           m_port.errorString() == qt_error_string(EAGAIN);
 }
 
 void QSerialPortAdapter::reportLoss() {
@@ -275,26 +308,55 @@ void QSerialPortAdapter::closeLostPort() {
 }
 
 Status QSerialPortAdapter::drainAndClose() {
-    const QDeadlineTimer deadline(kDrainTimeout);
+    // As long as the queued bytes take on the line, plus a margin; then what is left is dropped
+    // rather than holding the panel (a stalled adapter never drains).
+    const qint64 queued = m_port.bytesToWrite() + kernelQueued();
+    const QDeadlineTimer deadline(
+        std::chrono::milliseconds(queued * kBitsPerByte * 1000 / kLineBaudRate) + kDrainMargin);
     while (m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+        m_port.clearError();
+        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
+            !isBackPressure()) {
             break;
         }
     }
-    const qint64 unsent = m_port.bytesToWrite();
+    // tcdrain() has no time limit, so the kernel's queue is watched until it is empty.
+    while (m_port.bytesToWrite() == 0 && kernelQueued() > 0 && !deadline.hasExpired()) {
+        std::this_thread::sleep_for(
+            std::min(kDrainPoll, std::chrono::milliseconds(deadline.remainingTime())));
+    }
+    const qint64 unsent = m_port.bytesToWrite() + kernelQueued();
 #ifdef Q_OS_UNIX
-    // Wait until the kernel has put the bytes on the line: closing may discard them otherwise.
-    ::tcdrain(m_port.handle());
+    if (unsent == 0) {
+        // Only the device's own transmit buffer may still hold bytes: closing may discard them.
+        ::tcdrain(m_port.handle());
+    }
 #endif
     const QString where = portAndDevice();
+    if (kernelQueued() > 0) {
+        // Closing would wait for the kernel's queue to go out: it is discarded first. (A
+        // pseudo-terminal has no such queue to count, and no such wait.)
+        (void)m_port.clear(QSerialPort::Output);
+    }
     closeQuietly();
     if (unsent > 0) {
-        return Status::Failed(
-            QStringLiteral("%1: %2 bytes could not be sent before the port was closed")
-                .arg(where)
-                .arg(unsent));
+        return Status::Failed(QStringLiteral("%1: the device did not take the last %2 bytes in "
+                                             "time: they were discarded when the port closed")
+                                  .arg(where)
+                                  .arg(unsent));
     }
     return Status::Ok();
+}
+
+qint64 QSerialPortAdapter::kernelQueued() const {
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    int queued = 0;
+    // A device that cannot tell is taken as drained: closing then waits on QSerialPort's
+    // queue only.
+    return ::ioctl(static_cast<int>(m_port.handle()), TIOCOUTQ, &queued) == 0 ? queued : 0;
+#else
+    return 0;
+#endif
 }
 
 void QSerialPortAdapter::closeQuietly() {
@@ -312,7 +374,8 @@ void QSerialPortAdapter::pullReceived() {
             break;
         }
     }
-    if (m_port.error() == QSerialPort::TimeoutError) {
+    // Polling also writes out queued bytes, and may find the line full.
+    if (m_port.error() == QSerialPort::TimeoutError || isBackPressure()) {
         m_port.clearError();
     }
 }
@@ -353,6 +416,14 @@ QString QSerialPortAdapter::describeOpenFailure() const {
 #endif
         return description;
     }
+#ifdef Q_OS_UNIX
+    if (error == QSerialPort::PermissionError && lockNameTooLong(m_device)) {
+        return describe(QSerialPort::UnknownError,
+                        QStringLiteral("the device path is too long (%1 characters): map the port "
+                                       "to a shorter path, e.g. a symbolic link to the device")
+                            .arg(m_device.size()));
+    }
+#endif
     // A file, a folder or any other device that is not a terminal opens, but cannot take the
     // line settings.
     const QFileInfo target(m_device);

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include <chrono>
+
 namespace zq4 {
 
 // The device a port number stands for: "COM<n>" on Windows; elsewhere the "Ports" group's
@@ -16,9 +18,14 @@ QString DeviceForPort(SettingsStore& store, int portNumber);
 inline constexpr qint32 kLineBaudRate = 1200;
 void ApplyLineSettings(QSerialPort& port);
 
+// Closing waits for what is still queued as long as it takes on the line, plus this much.
+inline constexpr std::chrono::milliseconds kDrainMargin{1000};
+
 // SerialPort over QSerialPort at 1200 baud, 8 data bits, no parity, 1 stop bit, no flow
-// control. Output handed over is never lost: closing (also on destruction) first writes
-// out and drains what is pending. A port that disappears while open is closed at once and
+// control. Output the line cannot take yet waits in the port's queue and goes out as the
+// device becomes writable. Closing (also on destruction) first writes out and drains what is
+// pending, for as long as it takes at 1200 baud plus kDrainMargin; what is still left then is
+// discarded and its count reported. A port that disappears while open is closed at once and
 // reported once through the LostHandler.
 class QSerialPortAdapter final : public QObject, public SerialPort {
     Q_OBJECT
@@ -45,9 +52,11 @@ private:
     QString deviceToOpen() const;
     void onErrorOccurred(QSerialPort::SerialPortError error);
     bool isLoss(QSerialPort::SerialPortError error) const;
+    bool isBackPressure() const;
     void reportLoss();
     void closeLostPort();
     Status drainAndClose();
+    qint64 kernelQueued() const;
     void closeQuietly();
     void pullReceived();
     QString portAndDevice() const;

@@ -27,6 +27,8 @@ public:
 
     // The master side, from which the bytes written to the device are read.
     int masterDescriptor() const { return m_master; }
+    // The slave side held here, -1 once closed.
+    int slaveDescriptor() const { return m_slave; }
     // The device path a serial program opens ("/dev/pts/5").
     QString devicePath() const { return m_devicePath; }
 

@@ -8,11 +8,14 @@
 #include "settings/keys.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace zq4 {
@@ -23,6 +26,15 @@ using namespace std::chrono_literals;
 // One command frame: text field, brightness, message and address codes, end marker.
 const QByteArray kFrame = QByteArray("   HOLD 10   ") + QByteArray("\x85\x0b\xc3\xff\xfe", 5);
 
+// `count` frames that differ in their text field, so a lost, doubled or reordered one shows.
+QByteArray numberedFrames(qsizetype count) {
+    QByteArray frames;
+    for (qsizetype number = 0; number < count; ++number) {
+        frames += QByteArray::number(number).rightJustified(13, ' ') + kFrame.mid(13);
+    }
+    return frames;
+}
+
 // The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
 // pseudo-terminals that play the display.
 class SerialAdapter : public ::testing::Test {
@@ -31,6 +43,18 @@ protected:
         ASSERT_TRUE(first.valid() && second.valid());
         store.set(keys::kPorts, keys::portKey(1), first.devicePath());
         store.set(keys::kPorts, keys::portKey(2), second.devicePath());
+    }
+    // Each frame handed over in a send of its own; false (and a failure) at the first refused.
+    bool sendEach(const QByteArray& frames) {
+        for (qsizetype at = 0; at < frames.size(); at += kFrame.size()) {
+            const Status sent = adapter.setOutput(frames.mid(at, kFrame.size()));
+            if (!sent.ok()) {
+                ADD_FAILURE() << "frame " << at / kFrame.size() << ": "
+                              << sent.description().toStdString();
+                return false;
+            }
+        }
+        return true;
     }
     std::string shown() const { return feedback.shown.join('\n').toStdString(); }
     // One beep and one box naming port and device, then a reason that is not a stand-in.
@@ -108,6 +132,62 @@ TEST_F(SerialAdapter, OutputHandedOverArrivesWholeWhenThePortClosesAndWhenTheAda
     EXPECT_TRUE(onSecond == block) << onSecond.size();
 }
 
+// The display reads nothing for a while: what the line cannot take waits in the program and,
+// once the display reads again, goes out whole and in order with no further send to push it.
+TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitAndArriveInOrderWithoutALossReport) {
+    selection.CommSel_Click(0);
+    ASSERT_EQ(selection.PortError(), 0) << shown();
+    const qsizetype capacity = test::measureCapacity(first, kFrame.size());
+    ASSERT_GT(capacity, 0);
+    const QByteArray frames = numberedFrames(capacity * 3 / 2 / kFrame.size());
+    ASSERT_TRUE(sendEach(frames));
+
+    std::atomic<bool> done = false;
+    QByteArray received;
+    std::thread display([&] {
+        received = first.readFromLine(frames.size(), 20s);
+        done = true;
+    });
+    // Only the event loop runs meanwhile.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 25000));
+    display.join();
+
+    EXPECT_TRUE(received == frames) << received.size() << " of " << frames.size();
+    EXPECT_TRUE(feedback.shown.isEmpty()) << shown();
+    EXPECT_TRUE(adapter.portOpen().value());
+}
+
+// The display has stopped reading and the line is full: closing waits as long as the queued
+// frames take at 1200 baud (10 bits a byte) plus a margin, no longer, then discards what is
+// left and says how much.
+TEST_F(SerialAdapter, ClosingAStuckLineEndsAtItsDeadlineAndCountsTheBytesNotSent) {
+    selection.CommSel_Click(0);
+    ASSERT_EQ(selection.PortError(), 0) << shown();
+    const qsizetype full = test::fillLine(first, kFrame.size());
+    ASSERT_GT(full, 0);
+    const QByteArray frames = numberedFrames(25);
+    ASSERT_TRUE(sendEach(frames));
+
+    QElapsedTimer closing;
+    closing.start();
+    const Status closed = adapter.setPortOpen(false);
+    const auto took = std::chrono::milliseconds(closing.elapsed());
+    first.closeSlave();
+    const QByteArray received = first.readFromLine(full + frames.size(), 5s);
+
+    ASSERT_GE(received.size(), full);
+    ASSERT_TRUE(frames.startsWith(received.mid(full)));
+    const qsizetype unsent = full + frames.size() - received.size();
+    const std::chrono::milliseconds lineTime(unsent * 10 * 1000 / kLineBaudRate);
+    EXPECT_GE(took, lineTime);
+    EXPECT_LT(took, lineTime + kDrainMargin + 1s);
+    EXPECT_EQ(closed.description(),
+              QStringLiteral("Com1: (%1): the device did not take the last %2 bytes in time: they "
+                             "were discarded when the port closed")
+                  .arg(first.devicePath())
+                  .arg(unsent));
+}
+
 TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {
     selection.CommSel_Click(0);
     ASSERT_EQ(selection.PortError(), 0) << shown();
@@ -120,25 +200,42 @@ TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {
     EXPECT_FALSE(adapter.portOpen().value());
 }
 
-// A missing path, a directory, a regular file and a terminal that another adapter holds open.
+// A missing path, a directory, a regular file, a terminal that another adapter holds open and
+// a link to a free terminal by a path too long to be locked.
 TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevice) {
     QSerialPortAdapter other(store);
     ASSERT_TRUE(other.setPortOpen(true).ok());
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
-    for (const QString& device :
-         {file.fileName() + ".missing", QDir::tempPath(), file.fileName(), first.devicePath()}) {
+    QTemporaryDir folder;
+    const QString deep = folder.path() + '/' + QString(120, 'd') + '/' + QString(120, 'd');
+    ASSERT_TRUE(QDir().mkpath(deep) && QFile::link(second.devicePath(), deep + "/line"));
+    const struct {
+        QString device;
+        QString reason; // how the box ends; empty where the reason is the platform's own
+    } cases[] = {
+        {file.fileName() + ".missing", {}},
+        {QDir::tempPath(), {}},
+        {file.fileName(), {}},
+        {first.devicePath(),
+         "the port is in use by another program, or you lack permission: on most systems join "
+         "the group that owns the device, e.g. dialout"},
+        {deep + "/line", QStringLiteral("the device path is too long (%1 characters): map the port "
+                                        "to a shorter path, e.g. a symbolic link to the device")
+                             .arg(deep.size() + 5)},
+    };
+    for (const auto& [device, reason] : cases) {
+        SCOPED_TRACE(device.toStdString());
         store.set(keys::kPorts, keys::portKey(4), device);
         feedback.shown.clear();
 
         selection.CommSel_Click(3);
 
         EXPECT_TRUE(showsOneFailureOf("Com4: (" + device + ")")) << shown();
+        if (!reason.isEmpty()) {
+            EXPECT_TRUE(feedback.shown.last().endsWith("): " + reason)) << shown();
+        }
     }
-    EXPECT_TRUE(feedback.shown.last().endsWith(
-        "): the port is in use by another program, or you lack permission: on most systems join "
-        "the group that owns the device, e.g. dialout"))
-        << shown();
 }
 
 TEST(PortSelection, ListsCom1ToCom9OnDevTtyS0ToS8UnlessThePortsGroupMapsThem) {

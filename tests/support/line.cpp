@@ -1,0 +1,43 @@
+#include "tests/support/line.h"
+
+#include <QDeadlineTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace zq4::test {
+
+void setForeignLineSettings(PseudoTerminal& line) {
+    termios settings = line.lineSettings();
+    ::cfmakeraw(&settings);
+    settings.c_cflag |= CSTOPB | CRTSCTS;
+    ::cfsetspeed(&settings, B9600);
+    line.setLineSettings(settings);
+}
+
+qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
+    const int slave = line.slaveDescriptor();
+    const int flags = ::fcntl(slave, F_GETFL);
+    ::fcntl(slave, F_SETFL, flags | O_NONBLOCK);
+    const QByteArray bytes(chunk, 'x');
+    qsizetype held = 0;
+    // The kernel makes more room a moment after the line first reports it full.
+    pollfd writable{slave, POLLOUT, 0};
+    do {
+        ssize_t put = 0;
+        while ((put = ::write(slave, bytes.constData(), static_cast<size_t>(chunk))) > 0) {
+            held += put;
+        }
+        writable.revents = 0;
+    } while (::poll(&writable, 1, 500) > 0 && (writable.revents & POLLOUT) != 0);
+    ::fcntl(slave, F_SETFL, flags);
+    return held;
+}
+
+qsizetype measureCapacity(PseudoTerminal& line, qsizetype chunk) {
+    const qsizetype held = fillLine(line, chunk);
+    return line.readFromLine(held, std::chrono::seconds(5)).size() == held ? held : 0;
+}
+
+} // namespace zq4::test
