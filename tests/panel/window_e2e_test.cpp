@@ -1,8 +1,8 @@
 #include "panel/controlpanel.h"
 
+#include "serial/feedback.h"
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
-#include "tests/common/fakes.h"
 #include "tests/serial/pseudoterminal.h"
 
 #include <QTest>
@@ -10,10 +10,29 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace zq4 {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Records what the operator was shown ("beep", "box:<title>:<text>") and counts the boxes that
+// came up while the window was on screen.
+class ScreenNotingFeedback final : public OperatorFeedback {
+public:
+    void beep() override { shown.push_back(QStringLiteral("beep")); }
+    void warn(const QString& title, const QString& text) override {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        boxesOverTheWindow += std::count_if(windows.begin(), windows.end(), [](QWidget* window) {
+            return window->objectName() == QLatin1String("ZQ4") && window->isVisible();
+        });
+        shown.push_back(QStringLiteral("box:%1:%2").arg(title, text));
+    }
+
+    QStringList shown;
+    int boxesOverTheWindow = 0;
+};
 
 // The whole program as the operator meets it: the user's store as an INI file in a folder of
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
@@ -46,7 +65,7 @@ protected:
     test::PseudoTerminal first, second;
     QSettingsStore store;
     QSerialPortAdapter adapter{store};
-    testing::RecordingFeedback feedback;
+    ScreenNotingFeedback feedback;
     std::unique_ptr<ControlPanel> window;
 };
 
@@ -81,7 +100,9 @@ TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
 
 TEST_F(WindowEndToEndTest, PortThatCannotOpenWarnsBeforeTheWindowShows) {
     start({"Ports/Com1", home.filePath("no-such-line"), "Startup/Addr", "12"});
-    EXPECT_FALSE(window->isVisible());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_EQ(feedback.boxesOverTheWindow, 0) << "the box came up before the window showed";
     // A beep, then one box naming the port and its device, whatever the system's reason.
     EXPECT_EQ(feedback.shown.size(), 2);
     EXPECT_EQ(feedback.shown.join('|').section(')', 0, 0),
