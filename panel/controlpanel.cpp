@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyleOptionComboBox>
 #include <QValidator>
 
 #include <algorithm>
@@ -50,23 +51,6 @@ const QString kCaption = QStringLiteral("ZQ4 Display Control Panel");
 const QString kCommSelTip =
     QStringLiteral("Sets the Serial Port for communicating with the Display");
 const QString kSendTip = QStringLiteral("Sends User Settings to the Display");
-
-// The window's font: "MS Sans Serif" 8.25 pt bold where it is installed. Elsewhere the first
-// installed font with the same widths (Arial's metrics) stands in, then any bold sans.
-QFont panelFont() {
-    const QString family = QStringLiteral("MS Sans Serif");
-    if (QFont::substitutes(family).isEmpty()) {
-        QFont::insertSubstitutions(family,
-                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                    QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans")});
-    }
-    QFont font(family);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    font.setBold(true);
-    return font;
-}
 
 // Lets into the text box only characters that reach the display as themselves, whether they
 // are typed or pasted: a paste holding one such character is refused whole.
@@ -146,13 +130,13 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts, std::unique_ptr<Owned
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(4440 / kTwipsPerPixel, 4215 / kTwipsPerPixel);
-    setFont(panelFont());
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, kWindowGrey);
     setPalette(palette);
 
     createControls(parts.store);
+    applyFont(PanelFont(textRooms()));
     bindEvents();
     m_panel.Form_Load();
 }
@@ -206,12 +190,6 @@ void ControlPanel::createControls(SettingsStore& store) {
         createList(this, QStringLiteral("Message"), kListYellow, fromTwips(1320, 2400, 2895, 315));
     m_message->addItems(MessageLabels());
     m_message->setMaxVisibleItems(16);
-    // The popup list is wide enough to show every label whole.
-    QAbstractItemView* messageView = m_message->view();
-    messageView->setFont(font());
-    messageView->setMinimumWidth(messageView->sizeHintForColumn(0) +
-                                 messageView->verticalScrollBar()->sizeHint().width() +
-                                 2 * messageView->frameWidth());
 
     createLabel(this, QStringLiteral("Label2"), QStringLiteral("BRIGHTNESS:"), Qt::AlignRight,
                 fromTwips(2040, 2880, 1335, 255));
@@ -242,16 +220,71 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_addrDis->setPalette(addressPalette);
     m_addrDis->setGeometry(fromTwips(480, 3720, 495, 285));
 
-    for (QComboBox* list : {m_commSel, m_message, m_brtVal}) {
-        list->view()->setFont(font());
-    }
-
     setTabOrder(m_commSel, m_text1);
     setTabOrder(m_text1, m_message);
     setTabOrder(m_message, m_brtVal);
     setTabOrder(m_brtVal, m_vScroll1);
     setTabOrder(m_vScroll1, m_sendButton);
     m_commSel->setFocus();
+}
+
+// Every control and popup list gets the font itself: a control with a style sheet, and a popup,
+// which is a window of its own, do not take it from the window.
+void ControlPanel::applyFont(const QFont& font) {
+    setFont(font);
+    for (QComboBox* list : {m_commSel, m_message, m_brtVal}) {
+        list->view()->setFont(font);
+    }
+    for (QWidget* control : findChildren<QWidget*>()) {
+        control->setFont(font);
+    }
+    // The popup list is wide enough to show every label whole.
+    QAbstractItemView* messageView = m_message->view();
+    messageView->setMinimumWidth(messageView->sizeHintForColumn(0) +
+                                 messageView->verticalScrollBar()->sizeHint().width() +
+                                 2 * messageView->frameWidth());
+}
+
+QList<TextRoom> ControlPanel::textRooms() const {
+    // Inside a two-pixel edge, as the controls draw their text.
+    const auto inside = [](const QWidget* widget) {
+        return widget->contentsRect().adjusted(2, 2, -2, -2).size();
+    };
+    QList<TextRoom> rooms;
+    for (const QLabel* label : findChildren<QLabel*>()) {
+        if (!label->text().isEmpty()) {
+            rooms.append({inside(label), {label->text()}});
+        }
+    }
+    rooms.append({inside(m_sendButton), {m_sendButton->text()}});
+    // The entry shown in a list sits beside the list's arrow.
+    for (QComboBox* list : {m_commSel, m_message, m_brtVal}) {
+        list->ensurePolished();
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.subControls = QStyle::SC_All;
+        const int arrow =
+            list->style()
+                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, list)
+                .width();
+        TextRoom room{inside(list) - QSize(arrow, 0), {}};
+        for (int i = 0; i < list->count(); ++i) {
+            room.texts.append(list->itemText(i));
+        }
+        rooms.append(room);
+    }
+    // The text box shows 13 of any letter or digit whole, the address display every address.
+    TextRoom text{inside(m_text1), {}};
+    for (const QChar c : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
+        text.texts.append(QString(kTextFieldLength, c));
+    }
+    rooms.append(text);
+    TextRoom address{inside(m_addrDis), {}};
+    for (int value = 0; value <= kMaxAddress; ++value) {
+        address.texts.append(AddressText(value));
+    }
+    rooms.append(address);
+    return rooms;
 }
 
 void ControlPanel::bindEvents() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/panel.h"
+#include "panel/panelfont.h"
 #include "panel/panelvalues.h"
 #include "serial/commselection.h"
 #include "serial/feedback.h"
@@ -53,6 +54,9 @@ public:
 
     Panel& panel() { return m_panel; }
 
+    // What each control must show whole and the room it has: what the font is chosen by.
+    QList<TextRoom> textRooms() const;
+
 private:
     struct OwnedParts;
 
@@ -60,6 +64,7 @@ private:
     ControlPanel(const ControlPanelParts& parts, std::unique_ptr<OwnedParts>&& owned);
 
     void createControls(SettingsStore& store);
+    void applyFont(const QFont& font);
     void bindEvents();
 
     std::unique_ptr<OwnedParts> m_owned; // first in, last out: the routines below use it

@@ -1,6 +1,8 @@
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
+#include "panel/panelfont.h"
 
+#include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "tests/common/fakes.h"
 
@@ -32,6 +34,44 @@ protected:
         option.sliderPosition = bar->sliderPosition();
         return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
     }
+    // Every text a control can show fits on one line inside a two-pixel edge (and beside a
+    // list's arrow) in the control's font: each list entry, 13 of the widest letter or digit
+    // in the text box, every address.
+    void expectTextsFit() {
+        for (QWidget* widget : window.findChildren<QWidget*>()) {
+            QStringList texts{widget->property("text").toString()};
+            QRect room = widget->contentsRect().adjusted(2, 2, -2, -2);
+            if (auto* list = qobject_cast<QComboBox*>(widget)) {
+                texts.clear();
+                for (int i = 0; i < list->count(); ++i) {
+                    texts << list->itemText(i);
+                }
+                QStyleOptionComboBox option;
+                option.initFrom(list);
+                option.subControls = QStyle::SC_All;
+                room.setWidth(room.width() - list->style()
+                                                 ->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                  QStyle::SC_ComboBoxArrow, list)
+                                                 .width());
+            } else if (widget->objectName() == "Text1") {
+                for (const QChar c : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
+                    texts << QString(kTextFieldLength, c);
+                }
+            } else if (widget->objectName() == "AddrDis") {
+                for (int address = 0; address <= kMaxAddress; ++address) {
+                    texts << AddressText(address);
+                }
+            } else if (!qobject_cast<QLabel*>(widget) && !qobject_cast<QPushButton*>(widget)) {
+                continue;
+            }
+            SCOPED_TRACE(widget->objectName().toStdString());
+            EXPECT_LE(widget->fontMetrics().height(), room.height());
+            for (const QString& text : texts) {
+                EXPECT_LE(widget->fontMetrics().horizontalAdvance(text), room.width())
+                    << text.toStdString();
+            }
+        }
+    }
 
     testing::MemoryStore store;
     testing::FakePort port;
@@ -39,8 +79,6 @@ protected:
     ControlPanel window{ControlPanelParts{store, port, feedback}};
 };
 
-// Every text also fits inside a two-pixel edge, in the panel font or its stand-in and in the bold
-// sans every Debian machine has.
 TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
     const QColor grey(192, 192, 192), orange(255, 128, 0), yellow(255, 255, 0), cyan(0, 255, 255);
     // The colour a control is filled with, just inside its edge, as it appears on screen.
@@ -71,8 +109,6 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
     EXPECT_EQ(window.maximumSize(), window.minimumSize());
     EXPECT_EQ(window.size(), QSize(296, 281));
     EXPECT_EQ(fill(&window), grey);
-    QFont fallback(QStringLiteral("DejaVu Sans"), -1, QFont::Bold);
-    fallback.setPointSizeF(8.25);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QWidget* widget = control(c.name);
@@ -94,14 +130,30 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
             EXPECT_EQ(fill(widget), c.colour);
         }
         EXPECT_TRUE(widget->font().bold());
-        EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), 8.25);
-        for (const QFont& font : {widget->font(), fallback}) {
-            SCOPED_TRACE(font.family().toStdString());
+        EXPECT_LE(widget->font().pointSizeF(), 8.25);
+        EXPECT_GE(widget->font().pointSizeF(), 6.0);
+    }
+    expectTextsFit();
+}
+
+// Whichever of the window's font families a machine has, that family fits every control, at
+// 8.25 pt or made smaller.
+TEST_F(WindowTest, EachInstalledPanelFontFitsEveryControl) {
+    QStringList installed = PanelFontFamilies();
+    installed.removeIf([](const QString& family) { return !IsInstalledFamily(family); });
+    if (installed.isEmpty()) {
+        GTEST_SKIP() << "none of the window's font families is installed";
+    }
+    for (const QString& family : installed) {
+        SCOPED_TRACE(family.toStdString());
+        const QFont font = FittedFont(family, window.textRooms());
+        EXPECT_EQ(QFontInfo(font).family().section(QStringLiteral(" ["), 0, 0), family);
+        EXPECT_TRUE(font.bold());
+        EXPECT_LE(font.pointSizeF(), 8.25);
+        for (QWidget* widget : window.findChildren<QWidget*>()) {
             widget->setFont(font);
-            const QRect room = widget->contentsRect().adjusted(2, 2, -2, -2);
-            EXPECT_LE(widget->fontMetrics().horizontalAdvance(text), room.width());
-            EXPECT_LE(widget->fontMetrics().height(), room.height());
         }
+        expectTextsFit();
     }
 }
 
