@@ -58,12 +58,24 @@ class SendableTextValidator final : public QValidator {
 public:
     using QValidator::QValidator;
 
-    State validate(QString& input, int& /*position*/) const override {
+    State validate(QString& input, int& position) const override {
         const QList<uint> characters = input.toUcs4();
         const bool sendable = std::all_of(characters.begin(), characters.end(), [](uint c) {
             return isSendableCharacter(static_cast<char32_t>(c));
         });
-        return sendable ? Acceptable : Invalid;
+        if (!sendable) {
+            return Invalid;
+        }
+        // At most 13 characters: what was just inserted before the cursor loses its end, so a
+        // 14th typed character is refused and a long paste is cut. Sendable characters are
+        // one UTF-16 unit each, so positions count characters.
+        const int excess = static_cast<int>(input.size()) - kTextFieldLength;
+        if (excess > 0) {
+            const int from = position >= excess ? position - excess : kTextFieldLength;
+            input.remove(from, excess);
+            position = std::min(position, from);
+        }
+        return Acceptable;
     }
 };
 
@@ -167,7 +179,7 @@ void ControlPanel::createControls(SettingsStore& store) {
 
     m_text1 = new QLineEdit(this);
     m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setMaxLength(kTextFieldLength);
+    // The validator limits the length: maxLength would count UTF-16 units, not characters.
     m_text1->setValidator(new SendableTextValidator(m_text1));
     m_text1->setGeometry(fromTwips(1320, 1440, 2895, 315));
 
@@ -340,7 +352,7 @@ QString ControlPanel::text1() const {
 
 void ControlPanel::setText1(const QString& text) {
     const QSignalBlocker blocker(m_text1);
-    m_text1->setText(text);
+    m_text1->setText(RestoredCustomText(text));
 }
 
 QString ControlPanel::addrDis() const {

@@ -2,6 +2,7 @@
 #include "panel/messageboxfeedback.h"
 #include "panel/panelfont.h"
 
+#include "protocol/codepage.h"
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "tests/common/fakes.h"
@@ -178,18 +179,54 @@ TEST_F(WindowTest, TextBoxTakesThirteenSendableCharacters) {
         bool pasted;
         QString kept;
     } cases[] = {
-        {"ABCDEFGHIJKLMN", false, "ABCDEFGHIJKLM"}, {"T-\u00ff10", false, "T-10"},
-        {"\u00c4 12", false, "\u00c4 12"},          {"T-\u00ff10", true, ""},
-        {"HOLD \u00c4", true, "HOLD \u00c4"},       {"0123456789ABCDEF", true, "0123456789ABC"},
+        {"ABCDEFGHIJKLMN", false, "ABCDEFGHIJKLM"},
+        {"T-\u00ff10", false, "T-10"},
+        {"\u00c4 12", false, "\u00c4 12"},
+        {"T-\u00ff10", true, ""},
+        {"HOLD \u00c4", true, "HOLD \u00c4"},
+        {"0123456789ABCDEF", true, "0123456789ABC"},
+        {"ABCDEFGHIJKL\U0001F600", false, "ABCDEFGHIJKL"},
+        {"ABCDEFGHIJKL\U0001F600", true, ""},
     };
     auto* text = control<QLineEdit>("Text1");
     for (const auto& c : cases) {
         SCOPED_TRACE((c.pasted ? "pasted " : "typed ") + c.entered.toStdString());
         text->clear();
         QApplication::clipboard()->setText(c.entered);
-        c.pasted ? QTest::keySequence(text, QKeySequence::Paste)
-                 : QTest::keyClicks(text, c.entered);
+        if (c.pasted) {
+            QTest::keySequence(text, QKeySequence::Paste);
+        }
+        // One key per character, as a keyboard or an input method delivers it.
+        for (const char32_t character : c.pasted ? QList<uint>() : c.entered.toUcs4()) {
+            QTest::sendKeyEvent(QTest::Click, text, Qt::Key_unknown,
+                                QString::fromUcs4(&character, 1), Qt::NoModifier);
+        }
         EXPECT_EQ(text->text(), c.kept);
+    }
+}
+
+// A stored text may hold characters of two UTF-16 units each (the operator cannot type them):
+// the box keeps at most 13 whole characters, and the frame and the store get what it shows.
+TEST_F(WindowTest, TextBoxKeepsThirteenWholeCharactersOfAStoredText) {
+    const QString smile = QString::fromUcs4(U"\U0001F600", 1);
+    const struct {
+        QString stored, kept;
+    } cases[] = {
+        {smile.repeated(13), smile.repeated(13)}, {"ABCDEFGHIJKL" + smile, "ABCDEFGHIJKL" + smile},
+        {smile.repeated(14), smile.repeated(13)}, {"ABCDEFGHIJKLM" + smile, "ABCDEFGHIJKLM"},
+        {"ABCDEFGHIJKLMN", "ABCDEFGHIJKLM"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored.toStdString());
+        window.setText1(c.stored);
+        EXPECT_EQ(window.text1(), c.kept) << "set by a routine";
+        store.set(QStringLiteral("Startup"), QStringLiteral("Custom"), c.stored);
+        window.panel().Form_Load();
+        EXPECT_EQ(window.text1(), c.kept) << "restored at start-up";
+        QTest::mouseClick(control("SendButton"), Qt::LeftButton);
+        ASSERT_FALSE(port.written.empty());
+        EXPECT_EQ(port.written.back().left(kTextFieldLength), EncodeText(*TextField(c.kept)));
+        EXPECT_EQ(store.value(QStringLiteral("Startup"), QStringLiteral("Custom")), c.kept);
     }
 }
 
