@@ -9,11 +9,15 @@
 #include "settings/qsettingsstore.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
@@ -22,6 +26,7 @@
 #include <QValidator>
 
 #include <algorithm>
+#include <utility>
 
 // The window's artwork is built into the static library, which needs an explicit start.
 static void initArtwork() {
@@ -110,6 +115,61 @@ QComboBox* createList(QWidget* parent, const QString& name, const QColor& colour
     return list;
 }
 
+// The address scroll bar, which draws a black edge while it has the keyboard focus, as the lists
+// do: the platform styles draw no focus mark on a scroll bar.
+class AddressScrollBar final : public QScrollBar {
+public:
+    explicit AddressScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QScrollBar::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            painter.setPen(QPen(Qt::black, 2));
+            painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+        }
+    }
+};
+
+// What assistive technology reads from the address scroll bar: its value is the address (the
+// widget's own value runs the other way), and as text "ALL" for 128, as the display shows it.
+class AddressScrollBarAccessible final : public QAccessibleWidget,
+                                         public QAccessibleValueInterface {
+public:
+    explicit AddressScrollBarAccessible(QScrollBar* bar)
+        : QAccessibleWidget(bar, QAccessible::ScrollBar) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text type) const override {
+        return type == QAccessible::Value ? AddressText(address()) : QAccessibleWidget::text(type);
+    }
+
+    QVariant currentValue() const override { return address(); }
+    void setCurrentValue(const QVariant& value) override {
+        bar()->setValue(kMaxAddress - value.toInt());
+    }
+    QVariant maximumValue() const override { return kMaxAddress; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    QScrollBar* bar() const { return static_cast<QScrollBar*>(widget()); }
+    int address() const { return kMaxAddress - bar()->value(); }
+};
+
+QAccessibleInterface* addressScrollBarAccessible(const QString& /*className*/, QObject* object) {
+    if (auto* bar = dynamic_cast<AddressScrollBar*>(object)) {
+        return new AddressScrollBarAccessible(bar);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 struct ControlPanel::OwnedParts {
@@ -131,6 +191,7 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts, std::unique_ptr<Owned
     : m_owned(std::move(owned)), m_commSelection(parts.port, parts.store, parts.feedback),
       m_panel(*this, m_commSelection, parts.store, parts.feedback) {
     initArtwork();
+    QAccessible::installFactory(addressScrollBarAccessible);
     setObjectName(QStringLiteral("ZQ4"));
     setWindowTitle(kCaption);
     QIcon icon;
@@ -161,8 +222,9 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_image1->setPixmap(QPixmap(QStringLiteral(":/zq4/logo.xpm")));
     m_image1->setGeometry(fromTwips(120, 120, 1200, 900));
 
-    createLabel(this, QStringLiteral("Label8"), QStringLiteral("SERIAL PORT:"), Qt::AlignRight,
-                fromTwips(1560, 255, 1455, 255));
+    QLabel* serialPortLabel =
+        createLabel(this, QStringLiteral("Label8"), QStringLiteral("SERIAL PORT:"), Qt::AlignRight,
+                    fromTwips(1560, 255, 1455, 255));
     m_commSel =
         createList(this, QStringLiteral("CommSel"), kPortOrange, fromTwips(3120, 240, 1095, 315));
     m_commSel->setToolTip(kCommSelTip);
@@ -172,10 +234,11 @@ void ControlPanel::createControls(SettingsStore& store) {
                                Qt::ToolTipRole);
     }
 
-    createLabel(this, QStringLiteral("Label1"), QStringLiteral("ADDRESS"), Qt::AlignHCenter,
-                fromTwips(240, 1200, 975, 255));
-    createLabel(this, QStringLiteral("Label3"), QStringLiteral("CUSTOM TEXT"), Qt::AlignHCenter,
-                fromTwips(1560, 1200, 2415, 255));
+    QLabel* addressLabel = createLabel(this, QStringLiteral("Label1"), QStringLiteral("ADDRESS"),
+                                       Qt::AlignHCenter, fromTwips(240, 1200, 975, 255));
+    QLabel* customTextLabel =
+        createLabel(this, QStringLiteral("Label3"), QStringLiteral("CUSTOM TEXT"), Qt::AlignHCenter,
+                    fromTwips(1560, 1200, 2415, 255));
 
     m_text1 = new QLineEdit(this);
     m_text1->setObjectName(QStringLiteral("Text1"));
@@ -185,7 +248,7 @@ void ControlPanel::createControls(SettingsStore& store) {
 
     // The widget's value runs from 0 at the top to 128 at the bottom; the address is the
     // other way round, so the up arrow raises it and "ALL" sits at the top.
-    m_vScroll1 = new QScrollBar(Qt::Vertical, this);
+    m_vScroll1 = new AddressScrollBar(this);
     m_vScroll1->setObjectName(QStringLiteral("VScroll1"));
     m_vScroll1->setRange(0, kMaxAddress);
     m_vScroll1->setSingleStep(1);
@@ -196,15 +259,16 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_vScroll1->setFocusPolicy(Qt::StrongFocus);
     m_vScroll1->setGeometry(fromTwips(600, 1560, 255, 2055));
 
-    createLabel(this, QStringLiteral("Label4"), QStringLiteral("MESSAGE"), Qt::AlignHCenter,
-                fromTwips(1800, 2160, 1815, 255));
+    QLabel* messageLabel = createLabel(this, QStringLiteral("Label4"), QStringLiteral("MESSAGE"),
+                                       Qt::AlignHCenter, fromTwips(1800, 2160, 1815, 255));
     m_message =
         createList(this, QStringLiteral("Message"), kListYellow, fromTwips(1320, 2400, 2895, 315));
     m_message->addItems(MessageLabels());
     m_message->setMaxVisibleItems(16);
 
-    createLabel(this, QStringLiteral("Label2"), QStringLiteral("BRIGHTNESS:"), Qt::AlignRight,
-                fromTwips(2040, 2880, 1335, 255));
+    QLabel* brightnessLabel =
+        createLabel(this, QStringLiteral("Label2"), QStringLiteral("BRIGHTNESS:"), Qt::AlignRight,
+                    fromTwips(2040, 2880, 1335, 255));
     m_brtVal =
         createList(this, QStringLiteral("BrtVal"), kListYellow, fromTwips(3480, 2880, 735, 315));
     m_brtVal->addItems(BrightnessLabels());
@@ -217,9 +281,12 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_sendButton->setStyleSheet(
         QStringLiteral("QPushButton#SendButton { background-color: %1; color: black;"
                        " border: 2px outset %2; }"
-                       "QPushButton#SendButton:focus { border-color: %3; }"
+                       "QPushButton#SendButton:focus { border: 2px solid black; }"
                        "QPushButton#SendButton:pressed { border-style: inset; }")
-            .arg(kSendCyan.name(), kSendCyan.darker(130).name(), kSendCyan.darker(220).name()));
+            .arg(kSendCyan.name(), kSendCyan.darker(130).name()));
+    // Return anywhere in the window sends nothing; SEND is pressed with the mouse or Space.
+    m_sendButton->setAutoDefault(false);
+    m_sendButton->setDefault(false);
     m_sendButton->setGeometry(fromTwips(3360, 3480, 855, 495));
 
     // The address display is only ever written by the panel.
@@ -231,6 +298,21 @@ void ControlPanel::createControls(SettingsStore& store) {
     addressPalette.setColor(QPalette::Base, kAddressWhite);
     m_addrDis->setPalette(addressPalette);
     m_addrDis->setGeometry(fromTwips(480, 3720, 495, 285));
+
+    // Assistive technology names each control by its label: screen readers on Linux follow the
+    // label relation (and name a list by its entry), others read the accessible name.
+    const std::pair<QLabel*, QWidget*> labelled[] = {
+        {serialPortLabel, m_commSel}, {addressLabel, m_vScroll1},  {customTextLabel, m_text1},
+        {messageLabel, m_message},    {brightnessLabel, m_brtVal},
+    };
+    for (const auto& [label, control] : labelled) {
+        label->setBuddy(control);
+    }
+    m_commSel->setAccessibleName(QStringLiteral("Serial port"));
+    m_vScroll1->setAccessibleName(QStringLiteral("Address"));
+    m_text1->setAccessibleName(QStringLiteral("Custom text"));
+    m_message->setAccessibleName(QStringLiteral("Message"));
+    m_brtVal->setAccessibleName(QStringLiteral("Brightness"));
 
     setTabOrder(m_commSel, m_text1);
     setTabOrder(m_text1, m_message);

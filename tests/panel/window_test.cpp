@@ -158,13 +158,18 @@ TEST_F(WindowTest, EachInstalledPanelFontFitsEveryControl) {
     }
 }
 
-TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedListInBlack) {
+// A black edge (11:1 against the window grey) marks the focused list, scroll bar or button.
+TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedControlInBlack) {
     QStringList visited{QApplication::focusWidget()->objectName()};
     for (int tabs = 0; tabs < 6; ++tabs) {
-        for (const char* name : {"CommSel", "Message", "BrtVal"}) {
-            QWidget* list = control(name);
-            const QColor edge = list->grab().toImage().pixel(0, list->height() / 2);
-            EXPECT_EQ(edge == Qt::black, list->hasFocus()) << name << " after tabs: " << tabs;
+        for (const char* name : {"CommSel", "Message", "BrtVal", "VScroll1", "SendButton"}) {
+            QWidget* widget = control(name);
+            const QImage image = widget->grab().toImage();
+            for (const QPoint edge : {QPoint(0, widget->height() / 2),
+                                      QPoint(widget->width() / 2, widget->height() - 1)}) {
+                EXPECT_EQ(image.pixelColor(edge) == Qt::black, widget->hasFocus())
+                    << name << " after tabs: " << tabs;
+            }
         }
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
@@ -275,6 +280,68 @@ TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
     list->showPopup();
     QTest::keyClick(list->view(), Qt::Key_Return);
     EXPECT_EQ(port.opens, (std::vector<std::int16_t>{1, 5})) << "at start-up and on the pick";
+}
+
+// Each control is named by the label beside it, through the label relation screen readers
+// follow and its accessible name (which Qt on Linux ignores for a list, naming it by its entry).
+TEST_F(WindowTest, EveryControlIsNamedByItsLabelForAssistiveTechnology) {
+    const struct {
+        const char *name, *label, *labelText, *accessibleName;
+        QAccessible::Role role;
+    } cases[] = {
+        {"CommSel", "Label8", "SERIAL PORT:", "Serial port", QAccessible::ComboBox},
+        {"VScroll1", "Label1", "ADDRESS", "Address", QAccessible::ScrollBar},
+        {"Text1", "Label3", "CUSTOM TEXT", "Custom text", QAccessible::EditableText},
+        {"Message", "Label4", "MESSAGE", "Message", QAccessible::ComboBox},
+        {"BrtVal", "Label2", "BRIGHTNESS:", "Brightness", QAccessible::ComboBox},
+        {"SendButton", nullptr, nullptr, "SEND", QAccessible::Button},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget* widget = control(c.name);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->role(), c.role);
+        const bool list = qobject_cast<QComboBox*>(widget) != nullptr;
+        EXPECT_EQ(list ? widget->accessibleName() : accessible->text(QAccessible::Name),
+                  c.accessibleName);
+        QStringList labels;
+        for (const auto& [label, relation] : accessible->relations(QAccessible::Label)) {
+            labels << label->object()->objectName() + '=' + label->text(QAccessible::Name);
+        }
+        EXPECT_EQ(labels, c.label ? QStringList(QStringLiteral("%1=%2").arg(c.label, c.labelText))
+                                  : QStringList());
+    }
+}
+
+// The scroll bar runs from 128 at the top to 0 at the bottom; its value as assistive
+// technology reads it is the address, shown as the address display shows it.
+TEST_F(WindowTest, AddressScrollBarReportsTheAddressAsItsValue) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control("VScroll1"));
+    ASSERT_NE(accessible, nullptr);
+    QAccessibleValueInterface* value = accessible->valueInterface();
+    ASSERT_NE(value, nullptr);
+    for (const int address : {0, 64, 128}) {
+        window.panel().setVScroll1(address);
+        EXPECT_EQ(value->currentValue().toInt(), address);
+        EXPECT_EQ(accessible->text(QAccessible::Value), AddressText(address));
+    }
+    EXPECT_EQ(value->minimumValue().toInt(), 0);
+    EXPECT_EQ(value->maximumValue().toInt(), kMaxAddress);
+}
+
+// Return in the text box is only a key: no frame goes out. SEND is reached by Tab and pressed
+// with Space.
+TEST_F(WindowTest, ReturnInTheTextBoxSendsNothingAndSpaceOnSendSends) {
+    auto* send = control<QPushButton>("SendButton");
+    EXPECT_FALSE(send->isDefault() || send->autoDefault());
+    QTest::keyClicks(control("Text1"), QStringLiteral("T-10"));
+    QTest::keyClick(control("Text1"), Qt::Key_Return);
+    QTest::keyClick(control("Text1"), Qt::Key_Enter);
+    EXPECT_TRUE(port.written.empty());
+    QTest::keyClick(send, Qt::Key_Space);
+    ASSERT_EQ(port.written.size(), 1u);
+    EXPECT_EQ(port.written.front().left(kTextFieldLength), "    T-10     ");
 }
 
 // The warning box is modal, titled as given, with the exclamation icon and one OK button.
