@@ -7,18 +7,24 @@
 #include "serial/qserialportadapter.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyleOptionComboBox>
 #include <QValidator>
 
 #include <algorithm>
+#include <utility>
 
 // The window's artwork is built into the static library, which needs an explicit start.
 static void initArtwork() {
@@ -49,35 +55,30 @@ const QString kCommSelTip =
     QStringLiteral("Sets the Serial Port for communicating with the Display");
 const QString kSendTip = QStringLiteral("Sends User Settings to the Display");
 
-// The window's font: "MS Sans Serif" 8.25 pt bold where it is installed. Elsewhere the first
-// installed font with the same widths (Arial's metrics) stands in, then any bold sans.
-QFont panelFont() {
-    const QString family = QStringLiteral("MS Sans Serif");
-    if (QFont::substitutes(family).isEmpty()) {
-        QFont::insertSubstitutions(family,
-                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                    QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans")});
-    }
-    QFont font(family);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    font.setBold(true);
-    return font;
-}
-
 // Lets into the text box only characters that reach the display as themselves, whether they
 // are typed or pasted: a paste holding one such character is refused whole.
 class SendableTextValidator final : public QValidator {
 public:
     using QValidator::QValidator;
 
-    State validate(QString& input, int& /*position*/) const override {
+    State validate(QString& input, int& position) const override {
         const QList<uint> characters = input.toUcs4();
         const bool sendable = std::all_of(characters.begin(), characters.end(), [](uint c) {
             return isSendableCharacter(static_cast<char32_t>(c));
         });
-        return sendable ? Acceptable : Invalid;
+        if (!sendable) {
+            return Invalid;
+        }
+        // At most 13 characters: what was just inserted before the cursor loses its end, so a
+        // 14th typed character is refused and a long paste is cut. Sendable characters are
+        // one UTF-16 unit each, so positions count characters.
+        const int excess = static_cast<int>(input.size()) - kTextFieldLength;
+        if (excess > 0) {
+            const int from = position >= excess ? position - excess : kTextFieldLength;
+            input.remove(from, excess);
+            position = std::min(position, from);
+        }
+        return Acceptable;
     }
 };
 
@@ -112,12 +113,68 @@ QComboBox* createList(QWidget* parent, const QString& name, const QColor& colour
     return list;
 }
 
+// The address scroll bar, which draws a black edge while it has the keyboard focus, as the lists
+// do: the platform styles draw no focus mark on a scroll bar.
+class AddressScrollBar final : public QScrollBar {
+public:
+    explicit AddressScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QScrollBar::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            painter.setPen(QPen(Qt::black, 2));
+            painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+        }
+    }
+};
+
+// What assistive technology reads from the address scroll bar: its value is the address (the
+// widget's own value runs the other way), and as text "ALL" for 128, as the display shows it.
+class AddressScrollBarAccessible final : public QAccessibleWidget,
+                                         public QAccessibleValueInterface {
+public:
+    explicit AddressScrollBarAccessible(QScrollBar* bar)
+        : QAccessibleWidget(bar, QAccessible::ScrollBar) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text type) const override {
+        return type == QAccessible::Value ? AddressText(address()) : QAccessibleWidget::text(type);
+    }
+
+    QVariant currentValue() const override { return address(); }
+    void setCurrentValue(const QVariant& value) override {
+        bar()->setValue(kMaxAddress - value.toInt());
+    }
+    QVariant maximumValue() const override { return kMaxAddress; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    QScrollBar* bar() const { return static_cast<QScrollBar*>(widget()); }
+    int address() const { return kMaxAddress - bar()->value(); }
+};
+
+QAccessibleInterface* addressScrollBarAccessible(const QString& /*className*/, QObject* object) {
+    if (auto* bar = dynamic_cast<AddressScrollBar*>(object)) {
+        return new AddressScrollBarAccessible(bar);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 ControlPanel::ControlPanel(const ControlPanelParts& parts)
     : m_commSelection(parts.port, parts.store, parts.feedback),
       m_panel(*this, m_commSelection, parts.store, parts.feedback) {
     initArtwork();
+    QAccessible::installFactory(addressScrollBarAccessible);
     setObjectName(QStringLiteral("ZQ4"));
     setWindowTitle(kCaption);
     QIcon icon;
@@ -129,13 +186,13 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(4440 / kTwipsPerPixel, 4215 / kTwipsPerPixel);
-    setFont(panelFont());
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, kWindowGrey);
     setPalette(palette);
 
     createControls(parts.store);
+    applyFont(PanelFont(textRooms()));
     bindEvents();
     m_panel.Form_Load();
 }
@@ -148,8 +205,9 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_image1->setPixmap(QPixmap(QStringLiteral(":/zq4/logo.xpm")));
     m_image1->setGeometry(fromTwips(120, 120, 1200, 900));
 
-    createLabel(this, QStringLiteral("Label8"), QStringLiteral("SERIAL PORT:"), Qt::AlignRight,
-                fromTwips(1560, 255, 1455, 255));
+    QLabel* serialPortLabel =
+        createLabel(this, QStringLiteral("Label8"), QStringLiteral("SERIAL PORT:"), Qt::AlignRight,
+                    fromTwips(1560, 255, 1455, 255));
     m_commSel =
         createList(this, QStringLiteral("CommSel"), kPortOrange, fromTwips(3120, 240, 1095, 315));
     m_commSel->setToolTip(kCommSelTip);
@@ -159,20 +217,21 @@ void ControlPanel::createControls(SettingsStore& store) {
                                Qt::ToolTipRole);
     }
 
-    createLabel(this, QStringLiteral("Label1"), QStringLiteral("ADDRESS"), Qt::AlignHCenter,
-                fromTwips(240, 1200, 975, 255));
-    createLabel(this, QStringLiteral("Label3"), QStringLiteral("CUSTOM TEXT"), Qt::AlignHCenter,
-                fromTwips(1560, 1200, 2415, 255));
+    QLabel* addressLabel = createLabel(this, QStringLiteral("Label1"), QStringLiteral("ADDRESS"),
+                                       Qt::AlignHCenter, fromTwips(240, 1200, 975, 255));
+    QLabel* customTextLabel =
+        createLabel(this, QStringLiteral("Label3"), QStringLiteral("CUSTOM TEXT"), Qt::AlignHCenter,
+                    fromTwips(1560, 1200, 2415, 255));
 
     m_text1 = new QLineEdit(this);
     m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setMaxLength(kTextFieldLength);
+    // The validator limits the length: maxLength would count UTF-16 units, not characters.
     m_text1->setValidator(new SendableTextValidator(m_text1));
     m_text1->setGeometry(fromTwips(1320, 1440, 2895, 315));
 
     // The widget's value runs from 0 at the top to 128 at the bottom; the address is the
     // other way round, so the up arrow raises it and "ALL" sits at the top.
-    m_vScroll1 = new QScrollBar(Qt::Vertical, this);
+    m_vScroll1 = new AddressScrollBar(this);
     m_vScroll1->setObjectName(QStringLiteral("VScroll1"));
     m_vScroll1->setRange(0, kMaxAddress);
     m_vScroll1->setSingleStep(1);
@@ -183,21 +242,16 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_vScroll1->setFocusPolicy(Qt::StrongFocus);
     m_vScroll1->setGeometry(fromTwips(600, 1560, 255, 2055));
 
-    createLabel(this, QStringLiteral("Label4"), QStringLiteral("MESSAGE"), Qt::AlignHCenter,
-                fromTwips(1800, 2160, 1815, 255));
+    QLabel* messageLabel = createLabel(this, QStringLiteral("Label4"), QStringLiteral("MESSAGE"),
+                                       Qt::AlignHCenter, fromTwips(1800, 2160, 1815, 255));
     m_message =
         createList(this, QStringLiteral("Message"), kListYellow, fromTwips(1320, 2400, 2895, 315));
     m_message->addItems(MessageLabels());
     m_message->setMaxVisibleItems(16);
-    // The popup list is wide enough to show every label whole.
-    QAbstractItemView* messageView = m_message->view();
-    messageView->setFont(font());
-    messageView->setMinimumWidth(messageView->sizeHintForColumn(0) +
-                                 messageView->verticalScrollBar()->sizeHint().width() +
-                                 2 * messageView->frameWidth());
 
-    createLabel(this, QStringLiteral("Label2"), QStringLiteral("BRIGHTNESS:"), Qt::AlignRight,
-                fromTwips(2040, 2880, 1335, 255));
+    QLabel* brightnessLabel =
+        createLabel(this, QStringLiteral("Label2"), QStringLiteral("BRIGHTNESS:"), Qt::AlignRight,
+                    fromTwips(2040, 2880, 1335, 255));
     m_brtVal =
         createList(this, QStringLiteral("BrtVal"), kListYellow, fromTwips(3480, 2880, 735, 315));
     m_brtVal->addItems(BrightnessLabels());
@@ -210,9 +264,12 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_sendButton->setStyleSheet(
         QStringLiteral("QPushButton#SendButton { background-color: %1; color: black;"
                        " border: 2px outset %2; }"
-                       "QPushButton#SendButton:focus { border-color: %3; }"
+                       "QPushButton#SendButton:focus { border: 2px solid black; }"
                        "QPushButton#SendButton:pressed { border-style: inset; }")
-            .arg(kSendCyan.name(), kSendCyan.darker(130).name(), kSendCyan.darker(220).name()));
+            .arg(kSendCyan.name(), kSendCyan.darker(130).name()));
+    // Return anywhere in the window sends nothing; SEND is pressed with the mouse or Space.
+    m_sendButton->setAutoDefault(false);
+    m_sendButton->setDefault(false);
     m_sendButton->setGeometry(fromTwips(3360, 3480, 855, 495));
 
     // The address display is only ever written by the panel.
@@ -225,9 +282,20 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_addrDis->setPalette(addressPalette);
     m_addrDis->setGeometry(fromTwips(480, 3720, 495, 285));
 
-    for (QComboBox* list : {m_commSel, m_message, m_brtVal}) {
-        list->view()->setFont(font());
+    // Assistive technology names each control by its label: screen readers on Linux follow the
+    // label relation (and name a list by its entry), others read the accessible name.
+    const std::pair<QLabel*, QWidget*> labelled[] = {
+        {serialPortLabel, m_commSel}, {addressLabel, m_vScroll1},  {customTextLabel, m_text1},
+        {messageLabel, m_message},    {brightnessLabel, m_brtVal},
+    };
+    for (const auto& [label, control] : labelled) {
+        label->setBuddy(control);
     }
+    m_commSel->setAccessibleName(QStringLiteral("Serial port"));
+    m_vScroll1->setAccessibleName(QStringLiteral("Address"));
+    m_text1->setAccessibleName(QStringLiteral("Custom text"));
+    m_message->setAccessibleName(QStringLiteral("Message"));
+    m_brtVal->setAccessibleName(QStringLiteral("Brightness"));
 
     setTabOrder(m_commSel, m_text1);
     setTabOrder(m_text1, m_message);
@@ -235,6 +303,65 @@ void ControlPanel::createControls(SettingsStore& store) {
     setTabOrder(m_brtVal, m_vScroll1);
     setTabOrder(m_vScroll1, m_sendButton);
     m_commSel->setFocus();
+}
+
+// Every control and popup list gets the font itself: a control with a style sheet, and a popup,
+// which is a window of its own, do not take it from the window.
+void ControlPanel::applyFont(const QFont& font) {
+    setFont(font);
+    for (QComboBox* list : {m_commSel, m_message, m_brtVal}) {
+        list->view()->setFont(font);
+    }
+    for (QWidget* control : findChildren<QWidget*>()) {
+        control->setFont(font);
+    }
+    // The popup list is wide enough to show every label whole.
+    QAbstractItemView* messageView = m_message->view();
+    messageView->setMinimumWidth(messageView->sizeHintForColumn(0) +
+                                 messageView->verticalScrollBar()->sizeHint().width() +
+                                 2 * messageView->frameWidth());
+}
+
+QList<TextRoom> ControlPanel::textRooms() const {
+    // Inside a two-pixel edge, as the controls draw their text.
+    const auto inside = [](const QWidget* widget) {
+        return widget->contentsRect().adjusted(2, 2, -2, -2).size();
+    };
+    QList<TextRoom> rooms;
+    for (const QLabel* label : findChildren<QLabel*>()) {
+        if (!label->text().isEmpty()) {
+            rooms.append({inside(label), {label->text()}});
+        }
+    }
+    rooms.append({inside(m_sendButton), {m_sendButton->text()}});
+    // The entry shown in a list sits beside the list's arrow.
+    for (QComboBox* list : {m_commSel, m_message, m_brtVal}) {
+        list->ensurePolished();
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.subControls = QStyle::SC_All;
+        const int arrow =
+            list->style()
+                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, list)
+                .width();
+        TextRoom room{inside(list) - QSize(arrow, 0), {}};
+        for (int i = 0; i < list->count(); ++i) {
+            room.texts.append(list->itemText(i));
+        }
+        rooms.append(room);
+    }
+    // The text box shows 13 of any letter or digit whole, the address display every address.
+    TextRoom text{inside(m_text1), {}};
+    for (const QChar c : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
+        text.texts.append(QString(kTextFieldLength, c));
+    }
+    rooms.append(text);
+    TextRoom address{inside(m_addrDis), {}};
+    for (int value = 0; value <= kMaxAddress; ++value) {
+        address.texts.append(AddressText(value));
+    }
+    rooms.append(address);
+    return rooms;
 }
 
 void ControlPanel::bindEvents() {
@@ -290,7 +417,7 @@ QString ControlPanel::text1() const {
 
 void ControlPanel::setText1(const QString& text) {
     const QSignalBlocker blocker(m_text1);
-    m_text1->setText(text);
+    m_text1->setText(RestoredCustomText(text));
 }
 
 QString ControlPanel::addrDis() const {

@@ -3,6 +3,7 @@
 #include "core/feedback.h"
 #include "panel/commselection.h"
 #include "panel/panel.h"
+#include "panel/panelfont.h"
 #include "panel/panelvalues.h"
 #include "serial/port.h"
 #include "settings/store.h"
@@ -49,8 +50,12 @@ public:
 
     Panel& panel() { return m_panel; }
 
+    // What each control must show whole and the room it has: what the font is chosen by.
+    QList<TextRoom> textRooms() const;
+
 private:
     void createControls(SettingsStore& store);
+    void applyFont(const QFont& font);
     void bindEvents();
 
     CommSelection m_commSelection;

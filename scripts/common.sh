@@ -11,6 +11,7 @@ ZQ4_PACKAGES=(
     libgtest-dev libgmock-dev
     clang libclang-rt-dev
     xvfb xauth fonts-dejavu-core
+    fonts-urw-base35 fonts-liberation2 fonts-croscore
 )
 
 zq4_install_missing() {

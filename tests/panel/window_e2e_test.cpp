@@ -1,9 +1,9 @@
 #include "panel/controlpanel.h"
 
+#include "core/feedback.h"
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
 #include "system/pseudoterminal.h"
-#include "tests/support/fakes.h"
 
 #include <QSerialPort>
 #include <QTest>
@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 
@@ -18,6 +19,23 @@ namespace zq4 {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Records what the operator was shown ("beep", "box:<title>:<text>") and counts the boxes that
+// came up while the window was on screen.
+class ScreenNotingFeedback final : public OperatorFeedback {
+public:
+    void beep() override { shown.push_back(QStringLiteral("beep")); }
+    void warn(const QString& title, const QString& text) override {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        boxesOverTheWindow += std::count_if(windows.begin(), windows.end(), [](QWidget* window) {
+            return window->objectName() == QLatin1String("ZQ4") && window->isVisible();
+        });
+        shown.push_back(QStringLiteral("box:%1:%2").arg(title, text));
+    }
+
+    QStringList shown;
+    int boxesOverTheWindow = 0;
+};
 
 // The whole program as the operator meets it: the user's store as an INI file in a folder of
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
@@ -50,7 +68,7 @@ protected:
     PseudoTerminal first, second;
     QSettingsStore store;
     QSerialPortAdapter adapter{store};
-    test::RecordingFeedback feedback;
+    ScreenNotingFeedback feedback;
     std::unique_ptr<ControlPanel> window;
 };
 
@@ -85,7 +103,9 @@ TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
 
 TEST_F(WindowEndToEndTest, PortThatCannotOpenWarnsBeforeTheWindowShows) {
     start({"Ports/Com1", home.filePath("no-such-line"), "Startup/Addr", "12"});
-    EXPECT_FALSE(window->isVisible());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_EQ(feedback.boxesOverTheWindow, 0) << "the box came up before the window showed";
     // A beep, then one box naming the port and its device, whatever the system's reason.
     EXPECT_EQ(feedback.shown.size(), 2);
     EXPECT_EQ(feedback.shown.join('|').section(')', 0, 0),

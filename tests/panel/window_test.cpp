@@ -1,6 +1,9 @@
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
+#include "panel/panelfont.h"
 
+#include "protocol/codepage.h"
+#include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "tests/support/fakes.h"
 
@@ -32,6 +35,44 @@ protected:
         option.sliderPosition = bar->sliderPosition();
         return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
     }
+    // Every text a control can show fits on one line inside a two-pixel edge (and beside a
+    // list's arrow) in the control's font: each list entry, 13 of the widest letter or digit
+    // in the text box, every address.
+    void expectTextsFit() {
+        for (QWidget* widget : window.findChildren<QWidget*>()) {
+            QStringList texts{widget->property("text").toString()};
+            QRect room = widget->contentsRect().adjusted(2, 2, -2, -2);
+            if (auto* list = qobject_cast<QComboBox*>(widget)) {
+                texts.clear();
+                for (int i = 0; i < list->count(); ++i) {
+                    texts << list->itemText(i);
+                }
+                QStyleOptionComboBox option;
+                option.initFrom(list);
+                option.subControls = QStyle::SC_All;
+                room.setWidth(room.width() - list->style()
+                                                 ->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                  QStyle::SC_ComboBoxArrow, list)
+                                                 .width());
+            } else if (widget->objectName() == "Text1") {
+                for (const QChar c : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
+                    texts << QString(kTextFieldLength, c);
+                }
+            } else if (widget->objectName() == "AddrDis") {
+                for (int address = 0; address <= kMaxAddress; ++address) {
+                    texts << AddressText(address);
+                }
+            } else if (!qobject_cast<QLabel*>(widget) && !qobject_cast<QPushButton*>(widget)) {
+                continue;
+            }
+            SCOPED_TRACE(widget->objectName().toStdString());
+            EXPECT_LE(widget->fontMetrics().height(), room.height());
+            for (const QString& text : texts) {
+                EXPECT_LE(widget->fontMetrics().horizontalAdvance(text), room.width())
+                    << text.toStdString();
+            }
+        }
+    }
 
     test::MemoryStore store;
     test::FakePort port;
@@ -39,8 +80,6 @@ protected:
     ControlPanel window{ControlPanelParts{store, port, feedback}};
 };
 
-// Every text also fits inside a two-pixel edge, in the panel font or its stand-in and in the bold
-// sans every Debian machine has.
 TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
     const QColor grey(192, 192, 192), orange(255, 128, 0), yellow(255, 255, 0), cyan(0, 255, 255);
     // The colour a control is filled with, just inside its edge, as it appears on screen.
@@ -71,8 +110,6 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
     EXPECT_EQ(window.maximumSize(), window.minimumSize());
     EXPECT_EQ(window.size(), QSize(296, 281));
     EXPECT_EQ(fill(&window), grey);
-    QFont fallback(QStringLiteral("DejaVu Sans"), -1, QFont::Bold);
-    fallback.setPointSizeF(8.25);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QWidget* widget = control(c.name);
@@ -94,24 +131,45 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
             EXPECT_EQ(fill(widget), c.colour);
         }
         EXPECT_TRUE(widget->font().bold());
-        EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), 8.25);
-        for (const QFont& font : {widget->font(), fallback}) {
-            SCOPED_TRACE(font.family().toStdString());
+        EXPECT_LE(widget->font().pointSizeF(), 8.25);
+        EXPECT_GE(widget->font().pointSizeF(), 6.0);
+    }
+    expectTextsFit();
+}
+
+// Whichever of the window's font families a machine has, that family fits every control, at
+// 8.25 pt or made smaller.
+TEST_F(WindowTest, EachInstalledPanelFontFitsEveryControl) {
+    QStringList installed = PanelFontFamilies();
+    installed.removeIf([](const QString& family) { return !IsInstalledFamily(family); });
+    if (installed.isEmpty()) {
+        GTEST_SKIP() << "none of the window's font families is installed";
+    }
+    for (const QString& family : installed) {
+        SCOPED_TRACE(family.toStdString());
+        const QFont font = FittedFont(family, window.textRooms());
+        EXPECT_EQ(QFontInfo(font).family().section(QStringLiteral(" ["), 0, 0), family);
+        EXPECT_TRUE(font.bold());
+        EXPECT_LE(font.pointSizeF(), 8.25);
+        for (QWidget* widget : window.findChildren<QWidget*>()) {
             widget->setFont(font);
-            const QRect room = widget->contentsRect().adjusted(2, 2, -2, -2);
-            EXPECT_LE(widget->fontMetrics().horizontalAdvance(text), room.width());
-            EXPECT_LE(widget->fontMetrics().height(), room.height());
         }
+        expectTextsFit();
     }
 }
 
-TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedListInBlack) {
+// A black edge (11:1 against the window grey) marks the focused list, scroll bar or button.
+TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedControlInBlack) {
     QStringList visited{QApplication::focusWidget()->objectName()};
     for (int tabs = 0; tabs < 6; ++tabs) {
-        for (const char* name : {"CommSel", "Message", "BrtVal"}) {
-            QWidget* list = control(name);
-            const QColor edge = list->grab().toImage().pixel(0, list->height() / 2);
-            EXPECT_EQ(edge == Qt::black, list->hasFocus()) << name << " after tabs: " << tabs;
+        for (const char* name : {"CommSel", "Message", "BrtVal", "VScroll1", "SendButton"}) {
+            QWidget* widget = control(name);
+            const QImage image = widget->grab().toImage();
+            for (const QPoint edge : {QPoint(0, widget->height() / 2),
+                                      QPoint(widget->width() / 2, widget->height() - 1)}) {
+                EXPECT_EQ(image.pixelColor(edge) == Qt::black, widget->hasFocus())
+                    << name << " after tabs: " << tabs;
+            }
         }
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
@@ -126,18 +184,54 @@ TEST_F(WindowTest, TextBoxTakesThirteenSendableCharacters) {
         bool pasted;
         QString kept;
     } cases[] = {
-        {"ABCDEFGHIJKLMN", false, "ABCDEFGHIJKLM"}, {"T-\u00ff10", false, "T-10"},
-        {"\u00c4 12", false, "\u00c4 12"},          {"T-\u00ff10", true, ""},
-        {"HOLD \u00c4", true, "HOLD \u00c4"},       {"0123456789ABCDEF", true, "0123456789ABC"},
+        {"ABCDEFGHIJKLMN", false, "ABCDEFGHIJKLM"},
+        {"T-\u00ff10", false, "T-10"},
+        {"\u00c4 12", false, "\u00c4 12"},
+        {"T-\u00ff10", true, ""},
+        {"HOLD \u00c4", true, "HOLD \u00c4"},
+        {"0123456789ABCDEF", true, "0123456789ABC"},
+        {"ABCDEFGHIJKL\U0001F600", false, "ABCDEFGHIJKL"},
+        {"ABCDEFGHIJKL\U0001F600", true, ""},
     };
     auto* text = control<QLineEdit>("Text1");
     for (const auto& c : cases) {
         SCOPED_TRACE((c.pasted ? "pasted " : "typed ") + c.entered.toStdString());
         text->clear();
         QApplication::clipboard()->setText(c.entered);
-        c.pasted ? QTest::keySequence(text, QKeySequence::Paste)
-                 : QTest::keyClicks(text, c.entered);
+        if (c.pasted) {
+            QTest::keySequence(text, QKeySequence::Paste);
+        }
+        // One key per character, as a keyboard or an input method delivers it.
+        for (const char32_t character : c.pasted ? QList<uint>() : c.entered.toUcs4()) {
+            QTest::sendKeyEvent(QTest::Click, text, Qt::Key_unknown,
+                                QString::fromUcs4(&character, 1), Qt::NoModifier);
+        }
         EXPECT_EQ(text->text(), c.kept);
+    }
+}
+
+// A stored text may hold characters of two UTF-16 units each (the operator cannot type them):
+// the box keeps at most 13 whole characters, and the frame and the store get what it shows.
+TEST_F(WindowTest, TextBoxKeepsThirteenWholeCharactersOfAStoredText) {
+    const QString smile = QString::fromUcs4(U"\U0001F600", 1);
+    const struct {
+        QString stored, kept;
+    } cases[] = {
+        {smile.repeated(13), smile.repeated(13)}, {"ABCDEFGHIJKL" + smile, "ABCDEFGHIJKL" + smile},
+        {smile.repeated(14), smile.repeated(13)}, {"ABCDEFGHIJKLM" + smile, "ABCDEFGHIJKLM"},
+        {"ABCDEFGHIJKLMN", "ABCDEFGHIJKLM"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored.toStdString());
+        window.setText1(c.stored);
+        EXPECT_EQ(window.text1(), c.kept) << "set by a routine";
+        store.set(QStringLiteral("Startup"), QStringLiteral("Custom"), c.stored);
+        window.panel().Form_Load();
+        EXPECT_EQ(window.text1(), c.kept) << "restored at start-up";
+        QTest::mouseClick(control("SendButton"), Qt::LeftButton);
+        ASSERT_FALSE(port.written.empty());
+        EXPECT_EQ(port.written.back().left(kTextFieldLength), EncodeText(*TextField(c.kept)));
+        EXPECT_EQ(store.value(QStringLiteral("Startup"), QStringLiteral("Custom")), c.kept);
     }
 }
 
@@ -186,6 +280,68 @@ TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
     list->showPopup();
     QTest::keyClick(list->view(), Qt::Key_Return);
     EXPECT_EQ(port.opens, (std::vector<std::int16_t>{1, 5})) << "at start-up and on the pick";
+}
+
+// Each control is named by the label beside it, through the label relation screen readers
+// follow and its accessible name (which Qt on Linux ignores for a list, naming it by its entry).
+TEST_F(WindowTest, EveryControlIsNamedByItsLabelForAssistiveTechnology) {
+    const struct {
+        const char *name, *label, *labelText, *accessibleName;
+        QAccessible::Role role;
+    } cases[] = {
+        {"CommSel", "Label8", "SERIAL PORT:", "Serial port", QAccessible::ComboBox},
+        {"VScroll1", "Label1", "ADDRESS", "Address", QAccessible::ScrollBar},
+        {"Text1", "Label3", "CUSTOM TEXT", "Custom text", QAccessible::EditableText},
+        {"Message", "Label4", "MESSAGE", "Message", QAccessible::ComboBox},
+        {"BrtVal", "Label2", "BRIGHTNESS:", "Brightness", QAccessible::ComboBox},
+        {"SendButton", nullptr, nullptr, "SEND", QAccessible::Button},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget* widget = control(c.name);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->role(), c.role);
+        const bool list = qobject_cast<QComboBox*>(widget) != nullptr;
+        EXPECT_EQ(list ? widget->accessibleName() : accessible->text(QAccessible::Name),
+                  c.accessibleName);
+        QStringList labels;
+        for (const auto& [label, relation] : accessible->relations(QAccessible::Label)) {
+            labels << label->object()->objectName() + '=' + label->text(QAccessible::Name);
+        }
+        EXPECT_EQ(labels, c.label ? QStringList(QStringLiteral("%1=%2").arg(c.label, c.labelText))
+                                  : QStringList());
+    }
+}
+
+// The scroll bar runs from 128 at the top to 0 at the bottom; its value as assistive
+// technology reads it is the address, shown as the address display shows it.
+TEST_F(WindowTest, AddressScrollBarReportsTheAddressAsItsValue) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control("VScroll1"));
+    ASSERT_NE(accessible, nullptr);
+    QAccessibleValueInterface* value = accessible->valueInterface();
+    ASSERT_NE(value, nullptr);
+    for (const int address : {0, 64, 128}) {
+        window.panel().setVScroll1(address);
+        EXPECT_EQ(value->currentValue().toInt(), address);
+        EXPECT_EQ(accessible->text(QAccessible::Value), AddressText(address));
+    }
+    EXPECT_EQ(value->minimumValue().toInt(), 0);
+    EXPECT_EQ(value->maximumValue().toInt(), kMaxAddress);
+}
+
+// Return in the text box is only a key: no frame goes out. SEND is reached by Tab and pressed
+// with Space.
+TEST_F(WindowTest, ReturnInTheTextBoxSendsNothingAndSpaceOnSendSends) {
+    auto* send = control<QPushButton>("SendButton");
+    EXPECT_FALSE(send->isDefault() || send->autoDefault());
+    QTest::keyClicks(control("Text1"), QStringLiteral("T-10"));
+    QTest::keyClick(control("Text1"), Qt::Key_Return);
+    QTest::keyClick(control("Text1"), Qt::Key_Enter);
+    EXPECT_TRUE(port.written.empty());
+    QTest::keyClick(send, Qt::Key_Space);
+    ASSERT_EQ(port.written.size(), 1u);
+    EXPECT_EQ(port.written.front().left(kTextFieldLength), "    T-10     ");
 }
 
 // The warning box is modal, titled as given, with the exclamation icon and one OK button.
