@@ -7,7 +7,7 @@ ZQ4_JOBS="$(nproc 2>/dev/null || echo 2)"
 # Debian 12 (bookworm) packages that building and running the programs need.
 ZQ4_RUN_PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
     fonts-dejavu-core
 )
 
