@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
     const QList<int> endSignals = {SIGINT, SIGTERM, SIGHUP};
     zq4::ShutdownSignals::block(endSignals);
 #endif
+    // Wayland names the window by this id, which the desktop matches to the entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zq4.zq4"));
     QApplication app(argc, argv);
 
     bool ending = false;

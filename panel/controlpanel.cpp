@@ -202,7 +202,8 @@ ControlPanel::~ControlPanel() = default;
 void ControlPanel::createControls(SettingsStore& store) {
     m_image1 = new QLabel(this);
     m_image1->setObjectName(QStringLiteral("Image1"));
-    m_image1->setPixmap(QPixmap(QStringLiteral(":/zq4/logo.xpm")));
+    // QIcon picks logo@2x.xpm on screens scaled by 2 or more.
+    m_image1->setPixmap(QIcon(QStringLiteral(":/zq4/logo.xpm")).pixmap(QSize(80, 60)));
     m_image1->setGeometry(fromTwips(120, 120, 1200, 900));
 
     QLabel* serialPortLabel =

@@ -191,5 +191,7 @@ def clock_icon(size):
 
 if __name__ == "__main__":
     write_xpm("logo.xpm", "logo_xpm", render(80, 60, logo))
+    # The same drawing at twice the pixels, which Qt shows on screens scaled by 2 or more.
+    write_xpm("logo@2x.xpm", "logo_2x_xpm", render(160, 120, lambda x, y: logo(x / 2, y / 2)))
     write_xpm("zq4-32.xpm", "zq4_32_xpm", clock_icon(32))
     write_xpm("zq4-16.xpm", "zq4_16_xpm", clock_icon(16))

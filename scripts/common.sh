@@ -4,20 +4,26 @@
 ZQ4_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ZQ4_JOBS="$(nproc 2>/dev/null || echo 2)"
 
-# Debian packages the build, the tests and the tools need.
-ZQ4_PACKAGES=(
+# Debian 12 (bookworm) packages that building and running the programs need.
+ZQ4_RUN_PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
+    fonts-dejavu-core
+)
+
+# What the test suite, the sanitizer build and the fuzzers need on top.
+ZQ4_TEST_PACKAGES=(
     libgtest-dev libgmock-dev
     clang libclang-rt-dev
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth
     fonts-urw-base35 fonts-liberation2 fonts-croscore
 )
 
+# zq4_install_missing <package...>: installs those of the packages that are not installed.
 zq4_install_missing() {
     local missing=()
     local package
-    for package in "${ZQ4_PACKAGES[@]}"; do
+    for package in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$package")
         fi
