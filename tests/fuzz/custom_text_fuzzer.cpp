@@ -1,4 +1,3 @@
-#include "panel/panel.h"
 #include "protocol/frame.h"
 
 #include <QList>
