@@ -88,23 +88,23 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
     const char* sendTip = "Sends User Settings to the Display";
     const struct {
         const char *name, *kind, *text, *toolTip;
-        QRect twips;
+        QRect place; // logical pixels
         QColor colour;
         Qt::Alignment align;
     } cases[] = {
-        {"Image1", "QLabel", "", "", {120, 120, 1200, 900}, {}, Qt::AlignLeft},
-        {"Label8", "QLabel", "SERIAL PORT:", "", {1560, 255, 1455, 255}, grey, Qt::AlignRight},
-        {"CommSel", "QComboBox", "Com1:", portTip, {3120, 240, 1095, 315}, orange, {}},
-        {"Label1", "QLabel", "ADDRESS", "", {240, 1200, 975, 255}, grey, Qt::AlignHCenter},
-        {"Label3", "QLabel", "CUSTOM TEXT", "", {1560, 1200, 2415, 255}, grey, Qt::AlignHCenter},
-        {"Text1", "QLineEdit", "", "", {1320, 1440, 2895, 315}, {}, Qt::AlignLeft},
-        {"VScroll1", "QScrollBar", "", "", {600, 1560, 255, 2055}, {}, {}},
-        {"Label4", "QLabel", "MESSAGE", "", {1800, 2160, 1815, 255}, grey, Qt::AlignHCenter},
-        {"Message", "QComboBox", "000  CUSTOM", "", {1320, 2400, 2895, 315}, yellow, {}},
-        {"Label2", "QLabel", "BRIGHTNESS:", "", {2040, 2880, 1335, 255}, grey, Qt::AlignRight},
-        {"BrtVal", "QComboBox", "4", "", {3480, 2880, 735, 315}, yellow, {}},
-        {"SendButton", "QPushButton", "SEND", sendTip, {3360, 3480, 855, 495}, cyan, {}},
-        {"AddrDis", "QLineEdit", "0", "", {480, 3720, 495, 285}, Qt::white, Qt::AlignLeft},
+        {"Image1", "QLabel", "", "", {8, 8, 80, 60}, {}, Qt::AlignLeft},
+        {"Label8", "QLabel", "SERIAL PORT:", "", {104, 17, 97, 17}, grey, Qt::AlignRight},
+        {"CommSel", "QComboBox", "Com1:", portTip, {208, 16, 73, 21}, orange, {}},
+        {"Label1", "QLabel", "ADDRESS", "", {16, 80, 65, 17}, grey, Qt::AlignHCenter},
+        {"Label3", "QLabel", "CUSTOM TEXT", "", {104, 80, 161, 17}, grey, Qt::AlignHCenter},
+        {"Text1", "QLineEdit", "", "", {88, 96, 193, 21}, {}, Qt::AlignLeft},
+        {"VScroll1", "QScrollBar", "", "", {40, 104, 17, 137}, {}, {}},
+        {"Label4", "QLabel", "MESSAGE", "", {120, 144, 121, 17}, grey, Qt::AlignHCenter},
+        {"Message", "QComboBox", "000  CUSTOM", "", {88, 160, 193, 21}, yellow, {}},
+        {"Label2", "QLabel", "BRIGHTNESS:", "", {136, 192, 89, 17}, grey, Qt::AlignRight},
+        {"BrtVal", "QComboBox", "4", "", {232, 192, 49, 21}, yellow, {}},
+        {"SendButton", "QPushButton", "SEND", sendTip, {224, 232, 57, 33}, cyan, {}},
+        {"AddrDis", "QLineEdit", "0", "", {32, 248, 33, 19}, Qt::white, Qt::AlignLeft},
     };
     EXPECT_EQ(window.windowTitle(), "ZQ4 Display Control Panel");
     EXPECT_EQ(window.maximumSize(), window.minimumSize());
@@ -115,7 +115,7 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
         QWidget* widget = control(c.name);
         ASSERT_NE(widget, nullptr);
         EXPECT_STREQ(widget->metaObject()->className(), c.kind);
-        EXPECT_EQ(widget->geometry(), QRect(c.twips.topLeft() / 15, c.twips.size() / 15));
+        EXPECT_EQ(widget->geometry(), c.place);
         EXPECT_EQ(widget->toolTip(), c.toolTip);
         const QString text =
             widget->property(qobject_cast<QComboBox*>(widget) ? "currentText" : "text").toString();
