@@ -1,5 +1,6 @@
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
+#include "serial/devicediscovery.h"
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
 
@@ -12,7 +13,8 @@ int main(int argc, char** argv) {
     zq4::QSettingsStore store;
     zq4::QSerialPortAdapter port(store);
     zq4::MessageBoxFeedback feedback;
-    zq4::ControlPanel window({store, port, feedback});
+    zq4::SystemDeviceDiscovery discovery;
+    zq4::ControlPanel window({store, port, feedback, discovery});
     window.show();
     return app.exec();
 }

@@ -73,7 +73,6 @@ QString permissionReason() {
 QString DeviceForPort(SettingsStore& store, int portNumber) {
 #ifdef Q_OS_WIN
     Q_UNUSED(store);
-    return QStringLiteral("COM%1").arg(portNumber);
 #else
     const QString mapped =
         store.GetSetting(keys::kApplication, keys::kPorts, keys::portKey(portNumber), QString())
@@ -81,6 +80,14 @@ QString DeviceForPort(SettingsStore& store, int portNumber) {
     if (!mapped.isEmpty()) {
         return mapped;
     }
+#endif
+    return DefaultDeviceForPort(portNumber);
+}
+
+QString DefaultDeviceForPort(int portNumber) {
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
 #endif
 }

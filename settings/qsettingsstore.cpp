@@ -115,6 +115,11 @@ QString QSettingsStore::GetSetting(const QString& application, const QString& se
 
 Status QSettingsStore::PutSetting(const QString& application, const QString& section,
                                   const QString& key, const QString& value) {
+    return PutSettings(application, section, {{key, value}});
+}
+
+Status QSettingsStore::PutSettings(const QString& application, const QString& section,
+                                   const QList<std::pair<QString, QString>>& keysAndValues) {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, application, application);
     settings.setFallbacksEnabled(false);
     // A write rewrites the whole file from what could be read. A file that could not be read
@@ -132,13 +137,20 @@ Status QSettingsStore::PutSetting(const QString& application, const QString& sec
     // fails leaves the old file as it was.
     settings.setAtomicSyncRequired(true);
     settings.beginGroup(section);
-    settings.setValue(key, value);
+    for (const auto& [key, value] : keysAndValues) {
+        settings.setValue(key, value);
+    }
     settings.endGroup();
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         return writeFailure(settings, settings.status() == QSettings::FormatError);
     }
     return Status::Ok();
+}
+
+QString QSettingsStore::location(const QString& application) const {
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, application, application);
+    return QDir::toNativeSeparators(QFileInfo(settings.fileName()).absoluteFilePath());
 }
 
 } // namespace zq4

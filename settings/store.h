@@ -2,10 +2,12 @@
 
 #include "core/status.h"
 
+#include <QList>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace zq4 {
 
@@ -22,6 +24,18 @@ public:
     // Fails when the value did not reach the disk.
     virtual Status PutSetting(const QString& application, const QString& section,
                               const QString& key, const QString& value) = 0;
+
+    // Puts every key of the section in one write; fails as PutSetting does, and then none of them
+    // is stored.
+    virtual Status PutSettings(const QString& application, const QString& section,
+                               const QList<std::pair<QString, QString>>& keysAndValues) = 0;
+
+    // Where the operator finds the application's settings (a file's path), to name in advice;
+    // empty when they are kept nowhere the operator can look.
+    virtual QString location(const QString& application) const {
+        static_cast<void>(application);
+        return QString();
+    }
 };
 
 // Stored text -> integer within [minimum, maximum], or no value when the text is not a

@@ -28,7 +28,8 @@ protected:
             file.setValue(keysAndValues[i], keysAndValues[i + 1]);
         }
         file.sync();
-        window = std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback});
+        window =
+            std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
     }
     QString stored(const char* key) {
         return QSettings(home.filePath("ZQ4/ZQ4.ini"), QSettings::IniFormat).value(key).toString();
@@ -47,6 +48,7 @@ protected:
     QSettingsStore store;
     QSerialPortAdapter adapter{store};
     test::RecordingFeedback feedback;
+    test::FakeDiscovery discovery;
     std::unique_ptr<ControlPanel> window;
 };
 

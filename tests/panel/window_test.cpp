@@ -36,7 +36,8 @@ protected:
     test::MemoryStore store;
     test::FakePort port;
     test::RecordingFeedback feedback;
-    ControlPanel window{ControlPanelParts{store, port, feedback}};
+    test::FakeDiscovery discovery;
+    ControlPanel window{ControlPanelParts{store, port, feedback, discovery}};
 };
 
 // Every text also fits inside a two-pixel edge, in the panel font or its stand-in and in the bold

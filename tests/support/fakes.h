@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/feedback.h"
+#include "serial/devicediscovery.h"
 #include "serial/port.h"
 #include "settings/store.h"
 
@@ -31,6 +32,17 @@ public:
             return Status::Failed(QStringLiteral("disk full"));
         }
         m_values.insert(path(application, section, key), value);
+        return Status::Ok();
+    }
+    Status PutSettings(const QString& application, const QString& section,
+                       const QList<std::pair<QString, QString>>& keysAndValues) override {
+        ++puts;
+        if (failPuts) {
+            return Status::Failed(QStringLiteral("disk full"));
+        }
+        for (const auto& [key, value] : keysAndValues) {
+            m_values.insert(path(application, section, key), value);
+        }
         return Status::Ok();
     }
 
@@ -129,6 +141,14 @@ public:
     bool open = false;
     std::vector<std::int16_t> opens;
     std::vector<QByteArray> written;
+};
+
+// Serial devices as a test presents them, whatever the machine has.
+class FakeDiscovery final : public DeviceDiscovery {
+public:
+    std::vector<SerialDevice> devices() override { return present; }
+
+    std::vector<SerialDevice> present;
 };
 
 } // namespace zq4::test
