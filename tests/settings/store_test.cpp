@@ -125,6 +125,15 @@ TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllA
     }
 }
 
+TEST_F(QSettingsStoreTest, BatchPutStoresEveryKeyOrNoneAndTheStoreNamesItsFile) {
+    EXPECT_EQ(m_store.location(kApplication), m_ini);
+    ASSERT_TRUE(m_store.PutSettings(kApplication, kPorts, {{"Com1", "/dev/a"}, {"Com2", ""}}));
+    EXPECT_EQ(readIni(), "[Ports]\nCom1=/dev/a\nCom2=\n");
+    writeFile(m_ini, "[Ports]\nCom1=/dev/a\nCom3 /dev/b\n");
+    EXPECT_FALSE(m_store.PutSettings(kApplication, kPorts, {{"Com1", "/dev/c"}, {"Com2", "/d"}}));
+    EXPECT_EQ(readIni(), "[Ports]\nCom1=/dev/a\nCom3 /dev/b\n");
+}
+
 TEST_F(QSettingsStoreTest, StoreFileThatIsAFolderReadsDefaultsAndRefusesPuts) {
     ASSERT_TRUE(QDir().mkpath(m_ini));
     EXPECT_EQ(get(kAddr), "<default>");
