@@ -5,6 +5,7 @@
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
@@ -88,9 +90,8 @@ PortMapDialog::PortMapDialog(DeviceDiscovery& discovery, const QStringList& stor
     }
     grid->setColumnStretch(1, 1);
 
+    auto* refreshButton = new QPushButton(QStringLiteral("&Refresh"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    auto* refreshButton =
-        buttons->addButton(QStringLiteral("&Refresh"), QDialogButtonBox::ActionRole);
     refreshButton->setObjectName(QStringLiteral("Refresh"));
     refreshButton->setToolTip(QStringLiteral("Lists the serial devices present now"));
     refreshButton->setAutoDefault(false);
@@ -105,7 +106,11 @@ PortMapDialog::PortMapDialog(DeviceDiscovery& discovery, const QStringList& stor
     intro->setWordWrap(true);
     layout->addWidget(intro);
     layout->addLayout(grid);
-    layout->addWidget(buttons);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(refreshButton);
+    buttonRow->addStretch();
+    buttonRow->addWidget(buttons);
+    layout->addLayout(buttonRow);
 
     refresh();
     for (const Row& row : m_rows) {
@@ -131,6 +136,11 @@ void PortMapDialog::refresh() {
         row.device->setCurrentIndex(-1);
         row.device->setEditText(text);
         showFound(row, static_cast<int>(position) + 1);
+        // The popup list is wide enough to show each device whole.
+        QAbstractItemView* list = row.device->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) +
+                              list->verticalScrollBar()->sizeHint().width() +
+                              2 * list->frameWidth());
     }
 }
 
@@ -156,12 +166,13 @@ void PortMapDialog::fill(Row& row) {
 }
 
 void PortMapDialog::showFound(const Row& row, int portNumber) {
+    // An empty row names its default device only when that is listed.
     const QString typed = row.device->currentText().trimmed();
     const QString path = typed.isEmpty() ? DefaultDeviceForPort(portNumber) : typed;
     QString found;
     if (const SerialDevice* device = FindDevice(m_present, path)) {
         found = DescribeDevice(*device);
-    } else if (!QFileInfo::exists(path)) {
+    } else if (!typed.isEmpty() && !QFileInfo::exists(path)) {
         found = kNotPresent;
     }
     row.found->setText(found);
