@@ -92,12 +92,11 @@ bool PortMapBinding::eventFilter(QObject* watched, QEvent* event) {
     if (!kPortMapOffered) {
         return false;
     }
-    const QPoint below = m_commSel.mapToGlobal(m_commSel.rect().bottomLeft());
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool shiftF10 = key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
         if (key->key() == Qt::Key_Menu || shiftF10) {
-            showMenu(below);
+            showMenu(m_commSel.mapToGlobal(m_commSel.rect().bottomLeft()));
             return true;
         }
     } else if (event->type() == QEvent::ContextMenu) {
