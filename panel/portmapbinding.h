@@ -28,17 +28,17 @@ public:
 
     // Shows the dialog, modal, and returns at once; OK applies what it holds.
     PortMapDialog* openDialog();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // Stores the map in one write, unless it is unchanged. A failure beeps and shows a box and
     // leaves the map as it was. When the device of the port in use changed, the port is picked
     // again, so the next send goes to the new device.
     void apply(const QStringList& devices);
     // The port list's tooltip as it stands now.
     QString toolTip() const;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void showMenu(const QPoint& globalPosition);
     void showEntryDevices();
 
