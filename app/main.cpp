@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
+#include "serial/devicediscovery.h"
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
 
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
     zq4::QSettingsStore store;
     zq4::QSerialPortAdapter port(store);
     zq4::MessageBoxFeedback feedback;
-    zq4::ControlPanel window({store, port, feedback});
+    zq4::SystemDeviceDiscovery discovery;
+    zq4::ControlPanel window({store, port, feedback, discovery});
     // A signal that came while a start-up warning was up ends the panel before it shows.
     if (ending) {
         return EXIT_SUCCESS;

@@ -91,7 +91,8 @@ struct Session {
     QSettingsStore store;
     QSerialPortAdapter port{store};
     RecordingFeedback feedback;
-    ControlPanel window{ControlPanelParts{store, port, feedback}};
+    SystemDeviceDiscovery discovery;
+    ControlPanel window{ControlPanelParts{store, port, feedback, discovery}};
 
     QPushButton* sendButton() {
         return window.findChild<QPushButton*>(QStringLiteral("SendButton"));

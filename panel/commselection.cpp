@@ -17,6 +17,7 @@ CommSelection::~CommSelection() {
 void CommSelection::CommSel_Click(int selectedPosition) {
     // A fresh pick starts without a failure.
     m_portError = 0;
+    m_lastFailure.clear();
 
     // The picked entry's port number; without a valid selection the previous one stays.
     if (selectedPosition >= 0 && selectedPosition < kPortCount) {
@@ -43,7 +44,8 @@ void CommSelection::CommSel_Click(int selectedPosition) {
     }
 
     if (const Status opened = m_port.setPortOpen(true); !opened) {
-        reportFailure(opened.description());
+        reportFailure(opened.description(),
+                      m_openFailureAdvice ? m_openFailureAdvice(m_commNum) : QString());
     }
 
     // After a failure up to here (no selection, close, port number, open) nothing is saved.
@@ -74,10 +76,12 @@ void CommSelection::CommSel_Click(int selectedPosition) {
     }
 }
 
-void CommSelection::reportFailure(const QString& description) {
+void CommSelection::reportFailure(const QString& description, const QString& advice) {
     m_feedback.beep();
     m_portError = 1;
-    m_feedback.warn(keys::kApplication, description);
+    m_lastFailure = description;
+    m_feedback.warn(keys::kApplication,
+                    advice.isEmpty() ? description : description + QStringLiteral("\n\n") + advice);
 }
 
 } // namespace zq4

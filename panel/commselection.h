@@ -5,6 +5,7 @@
 #include "settings/store.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace zq4 {
 
@@ -26,17 +27,26 @@ public:
     std::int16_t CommNum() const { return m_commNum; }
     void setCommNum(std::int16_t portNumber) { m_commNum = portNumber; }
     std::int16_t PortError() const { return m_portError; }
+    // The description of the last failure since the latest pick began; empty when none.
+    QString lastFailure() const { return m_lastFailure; }
+
+    // What to tell the operator, after the description, when a port number's device cannot be
+    // opened; the description alone when unset or empty.
+    using OpenFailureAdvice = std::function<QString(int portNumber)>;
+    void setOpenFailureAdvice(OpenFailureAdvice advice) { m_openFailureAdvice = std::move(advice); }
 
     SerialPort& port() { return m_port; }
 
 private:
-    void reportFailure(const QString& description);
+    void reportFailure(const QString& description, const QString& advice = QString());
 
     SerialPort& m_port;
     SettingsStore& m_store;
     OperatorFeedback& m_feedback;
     std::int16_t m_commNum = 0;
     std::int16_t m_portError = 0;
+    QString m_lastFailure;
+    OpenFailureAdvice m_openFailureAdvice;
 };
 
 } // namespace zq4

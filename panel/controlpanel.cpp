@@ -194,6 +194,8 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts)
     createControls(parts.store);
     applyFont(PanelFont(textRooms()));
     bindEvents();
+    m_portMap = new PortMapBinding(*m_commSel, m_panel, m_commSelection, parts.store,
+                                   parts.discovery, parts.feedback, this);
     m_panel.Form_Load();
 }
 

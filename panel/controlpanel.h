@@ -5,6 +5,8 @@
 #include "panel/panel.h"
 #include "panel/panelfont.h"
 #include "panel/panelvalues.h"
+#include "panel/portmapbinding.h"
+#include "serial/devicediscovery.h"
 #include "serial/port.h"
 #include "settings/store.h"
 
@@ -18,12 +20,13 @@ class QScrollBar;
 
 namespace zq4 {
 
-// What the window works through: the user's settings store, the serial port and what the
-// operator is shown. They must outlive the window.
+// What the window works through: the user's settings store, the serial port, what the
+// operator is shown and the serial devices present. They must outlive the window.
 struct ControlPanelParts {
     SettingsStore& store;
     SerialPort& port;
     OperatorFeedback& feedback;
+    DeviceDiscovery& discovery;
 };
 
 // The window ZQ4. Its controls hold the panel values; the operator's events run the routines
@@ -49,6 +52,7 @@ public:
     void setAddrDis(const QString& text) override;
 
     Panel& panel() { return m_panel; }
+    PortMapBinding& portMap() { return *m_portMap; }
 
     // What each control must show whole and the room it has: what the font is chosen by.
     QList<TextRoom> textRooms() const;
@@ -69,6 +73,7 @@ private:
     QComboBox* m_brtVal = nullptr;
     QPushButton* m_sendButton = nullptr;
     QLineEdit* m_addrDis = nullptr;
+    PortMapBinding* m_portMap = nullptr;
 };
 
 } // namespace zq4

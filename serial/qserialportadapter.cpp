@@ -89,7 +89,6 @@ bool lockNameTooLong(const QString& device) {
 QString DeviceForPort(SettingsStore& store, int portNumber) {
 #ifdef Q_OS_WIN
     Q_UNUSED(store);
-    return QStringLiteral("COM%1").arg(portNumber);
 #else
     const QString mapped =
         store.GetSetting(keys::kApplication, keys::kPorts, keys::portKey(portNumber), QString())
@@ -97,6 +96,14 @@ QString DeviceForPort(SettingsStore& store, int portNumber) {
     if (!mapped.isEmpty()) {
         return mapped;
     }
+#endif
+    return DefaultDeviceForPort(portNumber);
+}
+
+QString DefaultDeviceForPort(int portNumber) {
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
 #endif
 }

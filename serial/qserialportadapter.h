@@ -13,6 +13,8 @@ namespace zq4 {
 // The device a port number stands for: "COM<n>" on Windows; elsewhere the "Ports" group's
 // "Com<n>" entry of the store when there is one, else "/dev/ttyS<n-1>".
 QString DeviceForPort(SettingsStore& store, int portNumber);
+// The device of a port that the store does not map: "COM<n>" on Windows, else "/dev/ttyS<n-1>".
+QString DefaultDeviceForPort(int portNumber);
 
 // The display's line: 1200 baud, 8 data bits, no parity, 1 stop bit, no flow control.
 inline constexpr qint32 kLineBaudRate = 1200;

@@ -14,8 +14,8 @@ inline const QString kBrt = QStringLiteral("Brt");         // brightness positio
 inline const QString kMessage = QStringLiteral("Message"); // message position 0..163
 inline const QString kCustom = QStringLiteral("Custom");   // custom text, no fill spaces
 
-// Operator-maintained map from port number to device ("Com3" = "/dev/ttyUSB0").
-// The program reads this group and never writes it.
+// The operator's map from port number to device ("Com3" = "/dev/ttyUSB0"); the program writes
+// this group only from the port map dialog.
 inline const QString kPorts = QStringLiteral("Ports");
 inline QString portKey(int portNumber) {
     return QStringLiteral("Com%1").arg(portNumber);

@@ -346,4 +346,9 @@ Status QSettingsStore::PutSettings(const QString& application, const QString& se
     return Status::Ok();
 }
 
+QString QSettingsStore::location(const QString& application) const {
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, application, application);
+    return QDir::toNativeSeparators(QFileInfo(settings.fileName()).absoluteFilePath());
+}
+
 } // namespace zq4

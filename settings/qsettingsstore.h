@@ -19,6 +19,8 @@ public:
                       const QString& value) override;
     Status PutSettings(const QString& application, const QString& section,
                        const QList<std::pair<QString, QString>>& keysAndValues) override;
+    // The file's absolute path, in the platform's own notation.
+    QString location(const QString& application) const override;
 };
 
 } // namespace zq4

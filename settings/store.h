@@ -29,6 +29,13 @@ public:
     // is stored.
     virtual Status PutSettings(const QString& application, const QString& section,
                                const QList<std::pair<QString, QString>>& keysAndValues) = 0;
+
+    // Where the operator finds the application's settings (a file's path), to name in advice;
+    // empty when they are kept nowhere the operator can look.
+    virtual QString location(const QString& application) const {
+        static_cast<void>(application);
+        return QString();
+    }
 };
 
 // Stored text -> integer within [minimum, maximum], or no value when the text is not a

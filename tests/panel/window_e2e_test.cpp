@@ -4,6 +4,7 @@
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
 #include "system/pseudoterminal.h"
+#include "tests/support/fakes.h"
 
 #include <QSerialPort>
 #include <QTest>
@@ -50,7 +51,8 @@ protected:
             file.setValue(keysAndValues[i], keysAndValues[i + 1]);
         }
         file.sync();
-        window = std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback});
+        window =
+            std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
     }
     QString stored(const char* key) {
         return QSettings(home.filePath("ZQ4/ZQ4.ini"), QSettings::IniFormat).value(key).toString();
@@ -69,6 +71,7 @@ protected:
     QSettingsStore store;
     QSerialPortAdapter adapter{store};
     ScreenNotingFeedback feedback;
+    test::FakeDiscovery discovery;
     std::unique_ptr<ControlPanel> window;
 };
 

@@ -77,7 +77,8 @@ protected:
     test::MemoryStore store;
     test::FakePort port;
     test::RecordingFeedback feedback;
-    ControlPanel window{ControlPanelParts{store, port, feedback}};
+    test::FakeDiscovery discovery;
+    ControlPanel window{ControlPanelParts{store, port, feedback, discovery}};
 };
 
 TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {

@@ -220,6 +220,15 @@ TEST_F(QSettingsStoreTest, PutOnAFullDiskSaysTheDiskIsFullAndLeavesTheFileAsItWa
     EXPECT_EQ(QDir(m_folder).entryList(QDir::Files).join(u' ').toStdString(), "filler ZQ4.ini");
 }
 
+TEST_F(QSettingsStoreTest, BatchPutStoresEveryKeyOrNoneAndTheStoreNamesItsFile) {
+    EXPECT_EQ(m_store.location(kApplication), m_ini);
+    ASSERT_TRUE(m_store.PutSettings(kApplication, kPorts, {{"Com1", "/dev/a"}, {"Com2", ""}}));
+    EXPECT_EQ(readIni(), "[Ports]\nCom1=/dev/a\nCom2=\n");
+    writeFile(m_ini, "[Ports]\nCom1=/dev/a\nCom3 /dev/b\n");
+    EXPECT_FALSE(m_store.PutSettings(kApplication, kPorts, {{"Com1", "/dev/c"}, {"Com2", "/d"}}));
+    EXPECT_EQ(readIni(), "[Ports]\nCom1=/dev/a\nCom3 /dev/b\n");
+}
+
 TEST_F(QSettingsStoreTest, PutIntoAReadOnlyFolderFailsAndLeavesTheFileAsItWas) {
     writeFile(m_ini, "[Startup]\nAddr=5\n");
     ASSERT_EQ(chmod(qPrintable(m_ini), 0666) | chmod(qPrintable(m_folder), 0555), 0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/feedback.h"
+#include "serial/devicediscovery.h"
 #include "serial/port.h"
 #include "settings/store.h"
 
@@ -141,6 +142,14 @@ public:
     bool open = false;
     std::vector<std::int16_t> opens;
     std::vector<QByteArray> written;
+};
+
+// Serial devices as a test presents them, whatever the machine has.
+class FakeDiscovery final : public DeviceDiscovery {
+public:
+    std::vector<SerialDevice> devices() override { return present; }
+
+    std::vector<SerialDevice> present;
 };
 
 } // namespace zq4::test

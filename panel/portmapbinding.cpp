@@ -1,0 +1,127 @@
+#include "panel/portmapbinding.h"
+
+#include "panel/portmap.h"
+#include "panel/portmapdialog.h"
+#include "serial/portselection.h"
+#include "serial/qserialportadapter.h"
+#include "settings/keys.h"
+
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+
+namespace zq4 {
+
+PortMapBinding::PortMapBinding(QComboBox& commSel, Panel& panel, CommSelection& commSelection,
+                               SettingsStore& store, DeviceDiscovery& discovery,
+                               OperatorFeedback& feedback, QObject* parent)
+    : QObject(parent), m_commSel(commSel), m_panel(panel), m_commSelection(commSelection),
+      m_store(store), m_discovery(discovery), m_feedback(feedback),
+      m_baseToolTip(commSel.toolTip()) {
+    setObjectName(QStringLiteral("PortMapBinding"));
+    m_commSel.installEventFilter(this);
+    if (kPortMapOffered) {
+        m_commSelection.setOpenFailureAdvice(
+            [this](int portNumber) { return OpenFailureAdvice(m_store, m_discovery, portNumber); });
+    }
+}
+
+PortMapDialog* PortMapBinding::openDialog() {
+    auto* dialog = new PortMapDialog(m_discovery, StoredPortMap(m_store), m_commSel.window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { apply(dialog->devices()); });
+    dialog->show();
+    return dialog;
+}
+
+void PortMapBinding::apply(const QStringList& devices) {
+    if (devices == StoredPortMap(m_store)) {
+        return;
+    }
+    const int inUse = m_commSelection.CommNum();
+    const QString deviceInUse = DeviceForPort(m_store, inUse);
+    if (const Status stored = StorePortMap(m_store, devices); !stored) {
+        m_feedback.beep();
+        m_feedback.warn(keys::kApplication,
+                        stored.description() +
+                            QStringLiteral("\n\nThe ports keep the devices they had."));
+        return;
+    }
+    showEntryDevices();
+    if (m_commSel.currentIndex() >= 0 && DeviceForPort(m_store, inUse) != deviceInUse) {
+        m_panel.CommSel_Click();
+    }
+}
+
+QString PortMapBinding::toolTip() const {
+    QStringList lines{m_baseToolTip};
+    const int position = m_commSel.currentIndex();
+    if (position < 0 || position >= kPortCount) {
+        lines << QStringLiteral("No port is selected.");
+    } else {
+        const int portNumber = PortSelection()[static_cast<std::size_t>(position)].portNumber;
+        const Result<bool> open = m_commSelection.port().portOpen();
+        QString state = QStringLiteral("%1 %2: ").arg(PortLabel(portNumber),
+                                                      DeviceForPort(m_store, portNumber));
+        if (open && open.value()) {
+            state += QStringLiteral("open");
+        } else {
+            state += QStringLiteral("not open");
+            const QString reason = !open ? open.description() : m_commSelection.lastFailure();
+            if (!reason.isEmpty()) {
+                state += QStringLiteral(": ") + reason;
+            }
+        }
+        lines << state;
+    }
+    if (kPortMapOffered) {
+        lines << kMapPortsHint;
+    }
+    return lines.join(u'\n');
+}
+
+bool PortMapBinding::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != &m_commSel) {
+        return false;
+    }
+    if (event->type() == QEvent::ToolTip) {
+        m_commSel.setToolTip(toolTip());
+        return false;
+    }
+    if (!kPortMapOffered) {
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool shiftF10 = key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
+        if (key->key() == Qt::Key_Menu || shiftF10) {
+            showMenu(m_commSel.mapToGlobal(m_commSel.rect().bottomLeft()));
+            return true;
+        }
+    } else if (event->type() == QEvent::ContextMenu) {
+        // The keyboard's own context-menu event is answered by its key press above.
+        const auto* request = static_cast<QContextMenuEvent*>(event);
+        if (request->reason() != QContextMenuEvent::Keyboard) {
+            showMenu(request->globalPos());
+        }
+        return true;
+    }
+    return false;
+}
+
+void PortMapBinding::showMenu(const QPoint& globalPosition) {
+    auto* menu = new QMenu(&m_commSel);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(kMapPortsEntry, this, [this] { openDialog(); });
+    menu->popup(globalPosition);
+}
+
+void PortMapBinding::showEntryDevices() {
+    for (const PortEntry& entry : PortSelection()) {
+        m_commSel.setItemData(entry.portNumber - 1, DeviceForPort(m_store, entry.portNumber),
+                              Qt::ToolTipRole);
+    }
+}
+
+} // namespace zq4

@@ -1,0 +1,182 @@
+#include "panel/portmapdialog.h"
+
+#include "panel/portmap.h"
+#include "serial/portselection.h"
+#include "serial/qserialportadapter.h"
+#include "settings/keys.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+
+namespace zq4 {
+
+namespace {
+
+const QString kTitle = QStringLiteral("ZQ4 Ports");
+const QString kNotPresent = QStringLiteral("(not present)");
+constexpr int kPathRole = Qt::UserRole + 1;
+constexpr int kRowWidth = 420;
+
+// The list shows each device with what is known of it, while the edit line, which holds what
+// is stored, takes its path alone.
+class DeviceListModel final : public QStandardItemModel {
+public:
+    using QStandardItemModel::QStandardItemModel;
+    QVariant data(const QModelIndex& index, int role) const override {
+        return QStandardItemModel::data(index, role == Qt::EditRole ? kPathRole : role);
+    }
+};
+
+QStandardItem* deviceItem(const QString& shown, const QString& path, const QString& toolTip) {
+    auto* item = new QStandardItem(shown);
+    item->setData(path, kPathRole);
+    item->setToolTip(toolTip);
+    return item;
+}
+
+} // namespace
+
+PortMapDialog::PortMapDialog(DeviceDiscovery& discovery, const QStringList& stored, QWidget* parent)
+    : QDialog(parent), m_discovery(discovery) {
+    setObjectName(QStringLiteral("PortMap"));
+    setWindowTitle(kTitle);
+    setModal(true);
+
+    auto* grid = new QGridLayout;
+    for (const PortEntry& entry : PortSelection()) {
+        const QString port = keys::portKey(entry.portNumber);
+        Row row;
+        row.stored = stored.value(entry.portNumber - 1).trimmed();
+        row.device = new QComboBox(this);
+        row.device->setObjectName(port);
+        row.device->setModel(new DeviceListModel(row.device));
+        row.device->setEditable(true);
+        // What is typed stays as typed: no entry is added, and nothing completes it.
+        row.device->setInsertPolicy(QComboBox::NoInsert);
+        row.device->setCompleter(nullptr);
+        row.device->setMinimumWidth(kRowWidth);
+        row.device->lineEdit()->setPlaceholderText(DefaultDeviceForPort(entry.portNumber));
+        row.device->setAccessibleName(QStringLiteral("%1 device").arg(entry.label));
+        row.device->setAccessibleDescription(
+            QStringLiteral("Empty: not mapped, %1 uses %2")
+                .arg(entry.label, DefaultDeviceForPort(entry.portNumber)));
+
+        // "Com&1:": Alt and the port's digit reach its row.
+        auto* label = new QLabel(QString(entry.label).insert(3, u'&'), this);
+        label->setBuddy(row.device);
+
+        row.found = new QLabel(this);
+        row.found->setObjectName(port + QStringLiteral("Found"));
+        row.found->setAccessibleName(QStringLiteral("%1 device found").arg(entry.label));
+        row.found->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+        grid->addWidget(label, entry.portNumber - 1, 0);
+        grid->addWidget(row.device, entry.portNumber - 1, 1);
+        grid->addWidget(row.found, entry.portNumber - 1, 2);
+        connect(row.device, &QComboBox::editTextChanged, this,
+                [this, position = m_rows.size(), portNumber = entry.portNumber] {
+                    showFound(m_rows[position], portNumber);
+                });
+        m_rows.push_back(row);
+    }
+    grid->setColumnStretch(1, 1);
+
+    auto* refreshButton = new QPushButton(QStringLiteral("&Refresh"), this);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    refreshButton->setObjectName(QStringLiteral("Refresh"));
+    refreshButton->setToolTip(QStringLiteral("Lists the serial devices present now"));
+    refreshButton->setAutoDefault(false);
+    connect(refreshButton, &QPushButton::clicked, this, &PortMapDialog::refresh);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(QStringLiteral("The device each port opens. Leave a row empty for "
+                                            "the device shown in grey."),
+                             this);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    layout->addLayout(grid);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(refreshButton);
+    buttonRow->addStretch();
+    buttonRow->addWidget(buttons);
+    layout->addLayout(buttonRow);
+
+    refresh();
+    for (const Row& row : m_rows) {
+        row.device->setEditText(row.stored);
+    }
+    m_rows.front().device->setFocus();
+}
+
+QStringList PortMapDialog::devices() const {
+    QStringList devices;
+    for (const Row& row : m_rows) {
+        devices << row.device->currentText().trimmed();
+    }
+    return devices;
+}
+
+void PortMapDialog::refresh() {
+    m_present = m_discovery.devices();
+    for (std::size_t position = 0; position < m_rows.size(); ++position) {
+        Row& row = m_rows[position];
+        const QString text = row.device->currentText();
+        fill(row);
+        row.device->setCurrentIndex(-1);
+        row.device->setEditText(text);
+        showFound(row, static_cast<int>(position) + 1);
+        // The popup list is wide enough to show each device whole.
+        QAbstractItemView* list = row.device->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) +
+                              list->verticalScrollBar()->sizeHint().width() +
+                              2 * list->frameWidth());
+    }
+}
+
+void PortMapDialog::fill(Row& row) {
+    auto* model = static_cast<QStandardItemModel*>(row.device->model());
+    model->clear();
+    // A stored device that is gone stays on the list, marked, so that choosing another is a
+    // visible change.
+    if (!row.stored.isEmpty() && FindDevice(m_present, row.stored) == nullptr &&
+        !QFileInfo::exists(row.stored)) {
+        model->appendRow(deviceItem(QStringLiteral("%1 %2").arg(row.stored, kNotPresent),
+                                    row.stored, row.stored));
+    }
+    for (const SerialDevice& device : m_present) {
+        const QString known = DescribeDevice(device);
+        model->appendRow(deviceItem(
+            known.isEmpty() ? device.path : QStringLiteral("%1 - %2").arg(known, device.path),
+            device.path,
+            device.path == device.systemPath
+                ? device.path
+                : QStringLiteral("%1 (now %2)").arg(device.path, device.systemPath)));
+    }
+}
+
+void PortMapDialog::showFound(const Row& row, int portNumber) {
+    // An empty row names its default device only when that is listed.
+    const QString typed = row.device->currentText().trimmed();
+    const QString path = typed.isEmpty() ? DefaultDeviceForPort(portNumber) : typed;
+    QString found;
+    if (const SerialDevice* device = FindDevice(m_present, path)) {
+        found = DescribeDevice(*device);
+    } else if (!typed.isEmpty() && !QFileInfo::exists(path)) {
+        found = kNotPresent;
+    }
+    row.found->setText(found);
+    row.found->setToolTip(found);
+}
+
+} // namespace zq4
