@@ -11,6 +11,7 @@ ZQ4_PACKAGES=(
     libgtest-dev libgmock-dev
     clang libclang-rt-dev
     xvfb xauth fonts-dejavu-core
+    qt6-qpa-plugins libxcb1-dev
 )
 
 zq4_install_missing() {
@@ -46,7 +47,8 @@ zq4_build() {
     cmake --build "$1" --parallel "$ZQ4_JOBS"
 }
 
-# The program as scripts/run starts it: Release, without the tests, in build/release.
+# The program as scripts/run starts it: Release, without the tests or the bench, in
+# build/release. Options given are added last, so they win: scripts/bench adds the bench.
 zq4_build_release() {
-    zq4_build build/release Release -DZQ4_BUILD_TESTS=OFF
+    zq4_build build/release Release -DZQ4_BUILD_TESTS=OFF -DZQ4_BUILD_BENCH=OFF "$@"
 }
