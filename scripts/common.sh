@@ -53,7 +53,8 @@ zq4_build() {
     cmake --build "$1" --parallel "$ZQ4_JOBS"
 }
 
-# The program as scripts/run starts it: Release, without the tests, in build/release.
+# The program as scripts/run starts it: Release, without the tests or the bench, in
+# build/release. Options given are added last, so they win: scripts/bench adds the bench.
 zq4_build_release() {
-    zq4_build build/release Release -DZQ4_BUILD_TESTS=OFF
+    zq4_build build/release Release -DZQ4_BUILD_TESTS=OFF -DZQ4_BUILD_BENCH=OFF "$@"
 }
