@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFont>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -36,6 +37,14 @@ namespace zq4 {
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
+
+// One picture of the window's built-in artwork. The format is named, so that no image plugin is
+// loaded to guess it: that alone would cost the start-up several libraries.
+QPixmap artwork(const QString& name) {
+    QImageReader reader(QStringLiteral(":/zq4/") + name, "xpm");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
 
 // A control's place in twips (left, top, width, height) as logical pixels, which Qt scales
 // for the screen.
@@ -95,10 +104,32 @@ QLabel* createLabel(QWidget* parent, const QString& name, const QString& text,
     return label;
 }
 
+// A pick-only drop-down list whose popup list is made only when it is first shown, which most
+// runs of the panel never need: it then takes the list's font and is wide enough for every entry.
+class PanelList final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override {
+        if (!m_popupReady) {
+            m_popupReady = true;
+            QAbstractItemView* popup = view();
+            popup->setFont(font());
+            popup->setMinimumWidth(popup->sizeHintForColumn(0) +
+                                   popup->verticalScrollBar()->sizeHint().width() +
+                                   2 * popup->frameWidth());
+        }
+        QComboBox::showPopup();
+    }
+
+private:
+    bool m_popupReady = false;
+};
+
 // A pick-only drop-down list whose box and popup list are drawn in the given colour.
 QComboBox* createList(QWidget* parent, const QString& name, const QColor& colour,
                       const QRect& place) {
-    auto* list = new QComboBox(parent);
+    auto* list = new PanelList(parent);
     list->setObjectName(name);
     list->setEditable(false);
     // The style sheet draws the box itself, so its colour is exact on every style, with a
@@ -178,8 +209,8 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts)
     setObjectName(QStringLiteral("ZQ4"));
     setWindowTitle(kCaption);
     QIcon icon;
-    icon.addFile(QStringLiteral(":/zq4/zq4-32.xpm"), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/zq4/zq4-16.xpm"), QSize(16, 16));
+    icon.addPixmap(artwork(QStringLiteral("zq4-32.xpm")));
+    icon.addPixmap(artwork(QStringLiteral("zq4-16.xpm")));
     setWindowIcon(icon);
     // A fixed size that can be minimised but not maximised.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -204,8 +235,11 @@ ControlPanel::~ControlPanel() = default;
 void ControlPanel::createControls(SettingsStore& store) {
     m_image1 = new QLabel(this);
     m_image1->setObjectName(QStringLiteral("Image1"));
-    // QIcon picks logo@2x.xpm on screens scaled by 2 or more.
-    m_image1->setPixmap(QIcon(QStringLiteral(":/zq4/logo.xpm")).pixmap(QSize(80, 60)));
+    // On screens scaled by more than 1 the logo is drawn from its picture at twice the size.
+    QIcon logo;
+    logo.addPixmap(artwork(QStringLiteral("logo.xpm")));
+    logo.addPixmap(artwork(QStringLiteral("logo@2x.xpm")));
+    m_image1->setPixmap(logo.pixmap(QSize(80, 60), devicePixelRatioF()));
     m_image1->setGeometry(fromTwips(120, 120, 1200, 900));
 
     QLabel* serialPortLabel =
@@ -308,21 +342,13 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_commSel->setFocus();
 }
 
-// Every control and popup list gets the font itself: a control with a style sheet, and a popup,
-// which is a window of its own, do not take it from the window.
+// Every control gets the font itself: a control with a style sheet does not take it from the
+// window. A list's popup, a window of its own, takes it from its list when first shown.
 void ControlPanel::applyFont(const QFont& font) {
     setFont(font);
-    for (QComboBox* list : {m_commSel, m_message, m_brtVal}) {
-        list->view()->setFont(font);
-    }
     for (QWidget* control : findChildren<QWidget*>()) {
         control->setFont(font);
     }
-    // The popup list is wide enough to show every label whole.
-    QAbstractItemView* messageView = m_message->view();
-    messageView->setMinimumWidth(messageView->sizeHintForColumn(0) +
-                                 messageView->verticalScrollBar()->sizeHint().width() +
-                                 2 * messageView->frameWidth());
 }
 
 QList<TextRoom> ControlPanel::textRooms() const {

@@ -1,7 +1,6 @@
 #include "panel/panelfont.h"
 
 #include <QFontDatabase>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QtDebug>
 
@@ -46,9 +45,13 @@ const QStringList& PanelFontFamilies() {
 }
 
 bool IsInstalledFamily(const QString& family) {
-    // Font matching stands any font in for a missing family; Qt names a family that comes
-    // from several foundries "Family [Foundry]".
-    return QFontInfo(QFont(family)).family().section(QStringLiteral(" ["), 0, 0) == family;
+    // The installed families as the font database lists them, without loading any font file
+    // (matching a font would, and would stand another font in for a missing family). Qt names a
+    // family that comes from several foundries "Family [Foundry]".
+    const QStringList installed = QFontDatabase::families();
+    return std::any_of(installed.begin(), installed.end(), [&family](const QString& name) {
+        return name.section(QStringLiteral(" ["), 0, 0) == family;
+    });
 }
 
 QFont FittedFont(const QString& family, const QList<TextRoom>& rooms) {
