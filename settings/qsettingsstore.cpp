@@ -247,7 +247,7 @@ QString writeFailureReason(const QString& fileName, qint64 size) {
 
 QString QSettingsStore::GetSetting(const QString& application, const QString& section,
                                    const QString& key, const QString& defaultValue) {
-    const QString fileName = storeFileName(application);
+    const QString fileName = storePath(application);
     const StoreFile file = readStoreFile(fileName);
     if (!file.unusable.isEmpty()) {
         return defaultValue;
@@ -276,7 +276,7 @@ Status QSettingsStore::PutSetting(const QString& application, const QString& sec
 
 Status QSettingsStore::PutSettings(const QString& application, const QString& section,
                                    const QList<std::pair<QString, QString>>& keysAndValues) {
-    const QString fileName = storeFileName(application);
+    const QString fileName = storePath(application);
     const StoreFile file = readStoreFile(fileName);
     if (!file.unusable.isEmpty()) {
         return cannotWrite(fileName, file.unusable);
@@ -346,9 +346,17 @@ Status QSettingsStore::PutSettings(const QString& application, const QString& se
     return Status::Ok();
 }
 
+QString QSettingsStore::storePath(const QString& application) const {
+    auto found = m_fileNames.find(application);
+    if (found == m_fileNames.end()) {
+        found = m_fileNames.insert(application, storeFileName(application));
+    }
+    return *found;
+}
+
 QString QSettingsStore::location(const QString& application) const {
-    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, application, application);
-    return QDir::toNativeSeparators(QFileInfo(settings.fileName()).absoluteFilePath());
+    // Named, never opened: the file may be one that must not be (a FIFO would block).
+    return QDir::toNativeSeparators(QFileInfo(storePath(application)).absoluteFilePath());
 }
 
 } // namespace zq4

@@ -2,6 +2,8 @@
 
 #include "settings/store.h"
 
+#include <QHash>
+
 namespace zq4 {
 
 // The store as an INI file in the user's configuration folder:
@@ -21,6 +23,12 @@ public:
                        const QList<std::pair<QString, QString>>& keysAndValues) override;
     // The file's absolute path, in the platform's own notation.
     QString location(const QString& application) const override;
+
+private:
+    // Where the application's file is, found once: finding it costs a QSettings of its own.
+    QString storePath(const QString& application) const;
+
+    mutable QHash<QString, QString> m_fileNames;
 };
 
 } // namespace zq4

@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
     QSettingsStore store;
     const QString key = QString::fromUtf8(argv[1]);
     if (argc == 2) {
+        // Naming the file, as warnings do, must not open it: a FIFO would block.
+        (void)store.location(kApplication);
         std::fputs(qUtf8Printable(store.GetSetting(kApplication, kStartup, key, "<absent>")),
                    stdout);
         return 0;
