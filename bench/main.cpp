@@ -7,7 +7,6 @@
 #include "startup.h"
 #include "system/pseudoterminal.h"
 
-#include "settings/keys.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -119,15 +118,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open a pseudo-terminal\n");
         return zq4::bench::kExitSetupFailed;
     }
-    {
-        QSettings store(configHome.filePath(QStringLiteral("ZQ4/ZQ4.ini")), QSettings::IniFormat);
-        store.setValue(zq4::keys::kPorts + QLatin1Char('/') + zq4::keys::portKey(1),
-                       line.devicePath());
-        store.sync();
-        if (store.status() != QSettings::NoError) {
-            std::fprintf(stderr, "cannot write the settings store\n");
-            return zq4::bench::kExitSetupFailed;
-        }
+    if (!zq4::bench::mapFirstPort(configHome.path(), line.devicePath())) {
+        return zq4::bench::kExitSetupFailed;
     }
 
     const auto begin = zq4::bench::Clock::now();

@@ -1,5 +1,10 @@
 #include "report.h"
 
+#include "settings/keys.h"
+
+#include <QDir>
+#include <QSettings>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -68,6 +73,17 @@ QString loadAverage() {
     std::string minute;
     load >> minute;
     return minute.empty() ? QStringLiteral("unknown") : QString::fromStdString(minute);
+}
+
+bool mapFirstPort(const QString& configHome, const QString& device) {
+    QSettings store(QDir(configHome).filePath(QStringLiteral("ZQ4/ZQ4.ini")), QSettings::IniFormat);
+    store.setValue(keys::kPorts + QLatin1Char('/') + keys::portKey(1), device);
+    store.sync();
+    if (store.status() != QSettings::NoError) {
+        std::fprintf(stderr, "cannot write the settings store\n");
+        return false;
+    }
+    return true;
 }
 
 } // namespace zq4::bench

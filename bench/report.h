@@ -26,6 +26,10 @@ struct Row {
 QString verdict(bool met);
 void printTable(const std::vector<Row>& rows);
 
+// Writes a settings file under configHome whose port "Com1:" is the device, as the panel reads
+// it; false, with a message on stderr, when it cannot.
+bool mapFirstPort(const QString& configHome, const QString& device);
+
 QString cpuModel();
 // The 1-minute load average: other work on the machine shows in every figure.
 QString loadAverage();

@@ -21,11 +21,9 @@
 #include "system/pseudoterminal.h"
 #include "xwindowwatch.h"
 
-#include "settings/keys.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <signal.h>
@@ -246,15 +244,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create a temporary folder or a pseudo-terminal\n");
         return EXIT_FAILURE;
     }
-    {
-        QSettings store(configHome.filePath(QStringLiteral("ZQ4/ZQ4.ini")), QSettings::IniFormat);
-        store.setValue(zq4::keys::kPorts + QLatin1Char('/') + zq4::keys::portKey(1),
-                       line.devicePath());
-        store.sync();
-        if (store.status() != QSettings::NoError) {
-            std::fprintf(stderr, "cannot write the settings store\n");
-            return EXIT_FAILURE;
-        }
+    if (!zq4::bench::mapFirstPort(configHome.path(), line.devicePath())) {
+        return EXIT_FAILURE;
     }
     // Both programs inherit the same surroundings; neither ever sees the user's settings.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
