@@ -1,5 +1,5 @@
 #include "display/eventlog.h"
-#include "panel/panel.h"
+#include "protocol/frame.h"
 #include "serial/qserialportadapter.h"
 #include "tests/support/fakes.h"
 
@@ -66,26 +66,19 @@ TEST(EventLog, LinesShowLabelsQuotedTextAndTheBytesOfWhatIsNoFrame) {
               "summary: 1 frames, 1 malformed frames, 1003 skipped bytes");
 }
 
-TEST(DisplayProgram, ShowsWhatThePanelSendsAndSummarisesOnInterrupt) {
+// The program prints the settings lines that map the panel's Com1: to its line ("[Ports]",
+// "Com1=<device>"). A port of its own for each frame, closed after it: the display keeps
+// listening while no port is open.
+TEST(DisplayProgram, ShowsEachFrameFromPortsOpenedInTurnAndSummarisesOnInterrupt) {
     QProcess display;
     display.start(ZQ4_DISPLAY_PROGRAM, {});
-    // The panel is given the settings lines the program prints: "[Ports]" and "Com1=<device>".
     const QString section = nextLine(display, "[");
     const QString entry = nextLine(display, "=");
-    // A panel of its own for each send: the display keeps listening while the port is closed.
+    test::MemoryStore store;
+    store.set(section.mid(1).chopped(1), entry.section('=', 0, 0), entry.section('=', 1));
     for (int send = 0; send < 2; ++send) {
-        test::MemoryStore store;
-        store.set(section.mid(1).chopped(1), entry.section('=', 0, 0), entry.section('=', 1));
-        test::RecordingFeedback feedback;
         QSerialPortAdapter port(store);
-        CommSelection commSelection(port, store, feedback);
-        PlainPanelValues values;
-        Panel panel(values, commSelection, store, feedback);
-        panel.Form_Load();
-        ASSERT_TRUE(feedback.shown.isEmpty()) << feedback.shown.join('\n').toStdString();
-        values.setText1("é€");
-        panel.setVScroll1(5);
-        panel.SendButton_Click();
+        ASSERT_TRUE(port.setPortOpen(true) && port.setOutput(BuildFrame({"é€", 0, 0, 5})));
         const QString line = nextLine(display, "address");
         EXPECT_TRUE(QTime::fromString(line.left(12), "HH:mm:ss.zzz").isValid() &&
                     line.mid(12) ==
@@ -137,7 +130,6 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
         {{"--no-such-option"}, 2, "no-such-option"},
         {{"/dev/a", "/dev/b"}, 2, "/dev/a /dev/b"},
         {{""}, 2, "no device name"},
-        {{"/dev/zq4-no-such-device"}, 1, "cannot open /dev/zq4-no-such-device"},
         // A relative path is taken from the working folder, not from /dev.
         {{"not-a-line"}, 1, "cannot open " + inFolder},
     };
