@@ -16,7 +16,6 @@ TEST(BuildFrame, JoinsTextFieldCodesAndEndMarkerLeavingOutWhatCannotBeBuilt) {
         {{"", 0, 163, 128}, "20 20 20 20 20 20 20 20 20 20 20 20 20 00 a3 80 ff fe"},
         {{"ABCDEFGHIJKLMN", 1, 2, 3}, "01 02 03 ff fe"},
         {{"HOLD", -1, 20, 5}, "20 20 20 20 48 4f 4c 44 20 20 20 20 20 ff fe"},
-        {{"HOLD", 0, 256, 5}, "20 20 20 20 48 4f 4c 44 20 20 20 20 20 ff fe"},
         {{"HOLD", 0, 20, 256}, "20 20 20 20 48 4f 4c 44 20 20 20 20 20 ff fe"},
         {{"ABCDEFGHIJKLMN", 0, -1, 0}, "ff fe"}};
     for (const auto& [inputs, frame] : cases) {

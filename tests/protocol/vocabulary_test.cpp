@@ -19,13 +19,11 @@ TEST(MessageLabels, EachStartsWithItsCodeAndTheUpperBlockWithTheCodeLessSixtyFou
               QStringList({"020  Time In Hold ", "128", "137 (73)  ", "138 (74)  "}));
 }
 
-TEST(BrightnessLabels, RunOppositeToTheirCodes) {
-    EXPECT_EQ(BrightnessLabels(), QStringList({"4", "3", "2", "1"}));
-}
-
-TEST(AddressText, ShowsAllForOneTwentyEightAndDecimalOtherwise) {
-    EXPECT_EQ(QStringList({AddressText(0), AddressText(127), AddressText(128)}),
-              QStringList({"0", "127", "ALL"}));
+// Brightness labels run opposite to their codes; address 128 is every display.
+TEST(Vocabulary, BrightnessLabelsAndAddressTexts) {
+    EXPECT_EQ(BrightnessLabels() +
+                  QStringList({AddressText(0), AddressText(127), AddressText(128)}),
+              QStringList({"4", "3", "2", "1", "0", "127", "ALL"}));
 }
 
 } // namespace
