@@ -35,9 +35,4 @@ qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
     return held;
 }
 
-qsizetype measureCapacity(PseudoTerminal& line, qsizetype chunk) {
-    const qsizetype held = fillLine(line, chunk);
-    return line.readFromLine(held, std::chrono::seconds(5)).size() == held ? held : 0;
-}
-
 } // namespace zq4::test

@@ -13,8 +13,4 @@ void setForeignLineSettings(PseudoTerminal& line);
 // as a display that has stopped reading leaves it; returns how many bytes it took.
 qsizetype fillLine(PseudoTerminal& line, qsizetype chunk);
 
-// How many bytes the line holds while the display reads nothing (what fits depends on the size
-// of the writes); the line is read empty again before returning.
-qsizetype measureCapacity(PseudoTerminal& line, qsizetype chunk);
-
 } // namespace zq4::test
