@@ -85,20 +85,5 @@ TEST(FrameDecoder, ReportsTheSameEventsWhereverTheLineIsCut) {
     }
 }
 
-TEST(FrameDecoder, LineWithoutEndMarkerHoldsAtMostAFrameAndReportsWhatItDrops) {
-    QByteArray stream = QByteArray("noise that holds no end marker. ").repeated(1 << 15);
-    stream.back() = static_cast<char>(kEndMarkerFirst);
-    QByteArrayList chunks;
-    for (qsizetype offset = 0, length = 1; offset < stream.size(); offset += length++) {
-        chunks.append(stream.mid(offset, length));
-    }
-    FrameDecoder decoder;
-    const Lines lines = feed(decoder, chunks);
-    const QByteArray rest = decoder.takePending();
-    EXPECT_EQ(lines, Lines(1, "skipped " + hex(stream.first(stream.size() - rest.size()))));
-    EXPECT_TRUE(rest.endsWith(static_cast<char>(kEndMarkerFirst)) && stream.endsWith(rest));
-    EXPECT_EQ(feed(decoder, {kHold}), Lines{"frame " + hex(kHold)});
-}
-
 } // namespace
 } // namespace zq4
