@@ -77,7 +77,7 @@ public:
         return run(CommPort, [&] { commPort = portNumber; });
     }
     Result<bool> portOpen() const override {
-        return fails(PortOpenGet) ? Result<bool>(failure(PortOpenGet)) : open;
+        return fails(PortOpenGet) ? Result<bool>(check(PortOpenGet)) : open;
     }
     Status setPortOpen(bool wanted) override {
         return run(PortOpenSet, [&] {
@@ -87,14 +87,12 @@ public:
             }
         });
     }
-    Status setInputLen(int /*length*/) override {
-        return run(InputLen, [] {});
-    }
+    Status setInputLen(int /*length*/) override { return check(InputLen); }
     Result<QByteArray> input() override {
-        return fails(Input) ? Result<QByteArray>(failure(Input)) : QByteArray();
+        return fails(Input) ? Result<QByteArray>(check(Input)) : QByteArray();
     }
     Status setOutput(const QByteArray& bytes) override {
-        return open ? run(Output, [&] { written.push_back(bytes); }) : failure(Output);
+        return open ? run(Output, [&] { written.push_back(bytes); }) : Status::Failed("not open");
     }
     void setLostHandler(LostHandler /*handler*/) override {}
 
@@ -107,15 +105,15 @@ public:
     std::vector<QByteArray> written;
 
 private:
-    static Status failure(Step step) {
-        return Status::Failed(QStringLiteral("step %1 failed").arg(static_cast<int>(step)));
+    Status check(Step step) const {
+        return fails(step) ? Status::Failed(QStringLiteral("step %1 failed").arg(int{step}))
+                           : Status::Ok();
     }
     Status run(Step step, const auto& effect) {
-        if (fails(step)) {
-            return failure(step);
+        if (!fails(step)) {
+            effect();
         }
-        effect();
-        return Status::Ok();
+        return check(step);
     }
 };
 
