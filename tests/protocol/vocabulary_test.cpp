@@ -19,12 +19,5 @@ TEST(MessageLabels, EachStartsWithItsCodeAndTheUpperBlockWithTheCodeLessSixtyFou
               QStringList({"020  Time In Hold ", "128", "137 (73)  ", "138 (74)  "}));
 }
 
-// Brightness labels run opposite to their codes; address 128 is every display.
-TEST(Vocabulary, BrightnessLabelsAndAddressTexts) {
-    EXPECT_EQ(BrightnessLabels() +
-                  QStringList({AddressText(0), AddressText(127), AddressText(128)}),
-              QStringList({"4", "3", "2", "1", "0", "127", "ALL"}));
-}
-
 } // namespace
 } // namespace zq4
