@@ -114,10 +114,8 @@ TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProc
 }
 
 TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllAreSettings) {
-    // 1 MiB of random bytes.
-    std::vector<quint32> words(1 << 18);
-    QRandomGenerator(4).fillRange(words.data(), words.size());
-    const QByteArray binary(reinterpret_cast<const char*>(words.data()), 1 << 20);
+    QByteArray binary(1 << 20, '\0'); // random bytes, as large as a file the store reads
+    QRandomGenerator(4).fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
     const std::string notSettings = "it holds lines that are not settings";
     const std::string comments = "its comment lines would be lost";
     // File, the Custom value read from it, why a put may not rewrite it ("" when it may). Each
