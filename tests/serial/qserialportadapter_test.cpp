@@ -1,4 +1,3 @@
-#include "system/pseudoterminal.h"
 #include "tests/support/fakes.h"
 #include "tests/support/line.h"
 
@@ -69,12 +68,17 @@ protected:
     CommSelection selection{adapter, store, feedback};
 };
 
-// The line is set unlike the panel before each pick, so only a fresh open explains 1200 baud,
-// 1 stop bit and no flow control.
+// Before each pick the line is set raw, 9600 baud, 2 stop bits, hardware flow control, so only a
+// fresh open explains 1200 baud, 1 stop bit and no flow control. (A pseudo-terminal always
+// carries 8 data bits without parity, whatever it is told.)
 TEST_F(SerialAdapter, EachPickReopensAt1200Baud8N1SavesThePortAndDiscardsEarlierInput) {
     for (int pick = 1; pick <= 2; ++pick) {
         SCOPED_TRACE(pick);
-        test::setForeignLineSettings(first);
+        termios foreign = first.lineSettings();
+        ::cfmakeraw(&foreign);
+        foreign.c_cflag |= CSTOPB | CRTSCTS;
+        ::cfsetspeed(&foreign, B9600);
+        first.setLineSettings(foreign);
         ASSERT_TRUE(first.writeToLine("stale"));
         selection.CommSel_Click(0);
         ASSERT_EQ(selection.PortError(), 0) << shown();

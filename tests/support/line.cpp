@@ -8,14 +8,6 @@
 
 namespace zq4::test {
 
-void setForeignLineSettings(PseudoTerminal& line) {
-    termios settings = line.lineSettings();
-    ::cfmakeraw(&settings);
-    settings.c_cflag |= CSTOPB | CRTSCTS;
-    ::cfsetspeed(&settings, B9600);
-    line.setLineSettings(settings);
-}
-
 qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
     const int slave = line.slaveDescriptor();
     const int flags = ::fcntl(slave, F_GETFL);
