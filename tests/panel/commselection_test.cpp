@@ -1,7 +1,6 @@
 #include "tests/support/fakes.h"
 
 #include "panel/commselection.h"
-#include "settings/keys.h"
 
 #include <gtest/gtest.h>
 
@@ -10,54 +9,35 @@ namespace {
 
 using test::FakePort;
 
-// The routine over a port that fails the steps it is told to; the fake's failure texts are
-// "step <n> failed", numbered in the order of FakePort::Step.
-class CommSelClick : public ::testing::Test {
-protected:
+// Picks in turn over a port that fails the steps it is told to. Each failure is reported as it
+// comes, in order, and the steps after it still run; the port is saved (with the puts noted
+// among what the operator was shown) only when the pick opened it, before any later failure.
+TEST(CommSelClick, ReportsEachFailedStepInOrderAndSavesOnlyAPortItOpened) {
     FakePort port;
     test::MemoryStore store;
     test::RecordingFeedback feedback;
+    store.log = &feedback.shown;
     CommSelection selection{port, store, feedback};
-};
-
-TEST_F(CommSelClick, TwoFailingStepsGiveTwoBeepsAndBoxesInOrderAndNoSaveUntilTheNextPick) {
-    port.failing = {FakePort::CommPort, FakePort::PortOpenSet};
-    selection.CommSel_Click(2);
-    EXPECT_EQ(feedback.shown,
-              (QStringList{"beep", "box:ZQ4:step 0 failed", "beep", "box:ZQ4:step 2 failed"}));
-    EXPECT_EQ(selection.PortError(), 1);
-    EXPECT_FALSE(store.has(keys::kStartup, keys::kDakcomm));
-
-    port.failing.clear();
-    selection.CommSel_Click(2);
-    EXPECT_EQ(selection.PortError(), 0);
-    EXPECT_EQ(store.value(keys::kStartup, keys::kDakcomm), QStringLiteral("3"));
-}
-
-// The save, emptying the receive buffer and the read after the open: each failure is reported
-// in turn, the steps after it still run, and the port stays open.
-TEST_F(CommSelClick, FailuresAfterTheOpenAreReportedAfterTheSaveAndLeaveThePortOpen) {
-    port.failing = {FakePort::InputLen, FakePort::Input};
-    store.failPuts = true;
-
-    selection.CommSel_Click(4);
-
-    EXPECT_EQ(feedback.shown,
-              (QStringList{"beep", "box:ZQ4:disk full", "beep", "box:ZQ4:step 3 failed", "beep",
-                           "box:ZQ4:step 4 failed"}));
-    EXPECT_EQ(selection.PortError(), 1);
-    EXPECT_TRUE(port.open);
-}
-
-TEST_F(CommSelClick, NoSelectionReopensThePreviousPortAndSavesNothing) {
-    selection.CommSel_Click(5);
-
-    selection.CommSel_Click(-1);
-
-    EXPECT_EQ(port.opens, (std::vector<std::int16_t>{6, 6}));
-    EXPECT_EQ(store.puts, 1);
-    EXPECT_EQ(feedback.shown, (QStringList{"beep", "box:ZQ4:No entry of the port list is "
-                                                   "selected: Com6: stays in use"}));
+    using enum FakePort::Step;
+    // The steps that fail, whether the put fails, the pick, what the operator was shown (each box
+    // titled ZQ4).
+    const std::tuple<QList<FakePort::Step>, bool, int, QString> picks[] = {
+        {{CommPort, PortOpenSet}, false, 2, "beep|box:step 0 failed|beep|box:step 2 failed"},
+        {{InputLen}, false, 2, "put:Dakcomm=3|beep|box:step 3 failed"},
+        {{Input}, true, 4, "put:Dakcomm=5|beep|box:disk full|beep|box:step 4 failed"},
+        {{}, false, -1, "beep|box:No entry of the port list is selected: Com5: stays in use"},
+    };
+    for (const auto& [failing, failPuts, position, shown] : picks) {
+        port.failing = failing;
+        store.failPuts = failPuts;
+        feedback.shown.clear();
+        selection.CommSel_Click(position);
+        EXPECT_EQ(feedback.shown.join('|').replace("box:ZQ4:", "box:"), shown);
+        EXPECT_EQ(selection.PortError(), shown.contains("box:") ? 1 : 0) << shown.toStdString();
+        EXPECT_EQ(port.open, !failing.contains(PortOpenSet)) << shown.toStdString();
+    }
+    // The pick without a selection reopened the port in use.
+    EXPECT_EQ(port.opens, (std::vector<std::int16_t>{3, 5, 5}));
 }
 
 } // namespace

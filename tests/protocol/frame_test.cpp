@@ -12,13 +12,10 @@ namespace {
 TEST(BuildFrame, JoinsTextFieldCodesAndEndMarkerLeavingOutWhatCannotBeBuilt) {
     const std::vector<std::pair<FrameInputs, const char*>> cases{
         {{"HOLD", 0, 20, 5}, "20 20 20 20 48 4f 4c 44 20 20 20 20 20 00 14 05 ff fe"},
-        {{"", 3, 129, 128}, "20 20 20 20 20 20 20 20 20 20 20 20 20 03 81 80 ff fe"},
-        {{"", 0, 163, 128}, "20 20 20 20 20 20 20 20 20 20 20 20 20 00 a3 80 ff fe"},
+        {{"", 3, 163, 128}, "20 20 20 20 20 20 20 20 20 20 20 20 20 03 a3 80 ff fe"},
         {{"ABCDEFGHIJKLMN", 1, 2, 3}, "01 02 03 ff fe"},
         {{"HOLD", -1, 20, 5}, "20 20 20 20 48 4f 4c 44 20 20 20 20 20 ff fe"},
-        {{"HOLD", 0, 256, 5}, "20 20 20 20 48 4f 4c 44 20 20 20 20 20 ff fe"},
-        {{"HOLD", 0, 20, 256}, "20 20 20 20 48 4f 4c 44 20 20 20 20 20 ff fe"},
-        {{"ABCDEFGHIJKLMN", 0, -1, 0}, "ff fe"}};
+        {{"HOLD", 0, 20, 256}, "20 20 20 20 48 4f 4c 44 20 20 20 20 20 ff fe"}};
     for (const auto& [inputs, frame] : cases) {
         EXPECT_EQ(BuildFrame(inputs).toHex(' '), frame) << inputs.text.toStdString();
     }

@@ -1,17 +1,13 @@
 #include "protocol/framedecoder.h"
 
-#include "protocol/codepage.h"
 #include "protocol/frame.h"
-#include "protocol/vocabulary.h"
 
 #include <gtest/gtest.h>
 
 #include <QByteArrayList>
 
 #include <algorithm>
-#include <cstdint>
 #include <string>
-#include <tuple>
 #include <variant>
 #include <vector>
 
@@ -86,45 +82,6 @@ TEST(FrameDecoder, ReportsTheSameEventsWhereverTheLineIsCut) {
         FrameDecoder decoder;
         EXPECT_EQ(feed(decoder, {line.first(cut), line.sliced(cut)}), expected) << cut;
         EXPECT_EQ(decoder.pendingSize(), 0);
-    }
-}
-
-TEST(FrameDecoder, LineWithoutEndMarkerHoldsAtMostAFrameAndReportsWhatItDrops) {
-    QByteArray stream = QByteArray("noise that holds no end marker. ").repeated(1 << 15);
-    stream.back() = static_cast<char>(kEndMarkerFirst);
-    QByteArrayList chunks;
-    for (qsizetype offset = 0, length = 1; offset < stream.size(); offset += length++) {
-        chunks.append(stream.mid(offset, length));
-    }
-    FrameDecoder decoder;
-    const Lines lines = feed(decoder, chunks);
-    const QByteArray rest = decoder.takePending();
-    EXPECT_EQ(lines, Lines(1, "skipped " + hex(stream.first(stream.size() - rest.size()))));
-    EXPECT_TRUE(rest.endsWith(static_cast<char>(kEndMarkerFirst)) && stream.endsWith(rest));
-    EXPECT_EQ(feed(decoder, {kHold}), Lines{"frame " + hex(kHold)});
-}
-
-TEST(RoundTrip, EveryBuiltFrameDecodesToItsInputs) {
-    // Texts of every length the field takes, characters of the upper half included.
-    const QString sample = "\u00E9\u20AC T-0 12:\u00BD\u00B0C";
-    FrameDecoder decoder;
-    for (std::int16_t message = 0; message < kMessageCount; ++message) {
-        for (std::int16_t brightness = 0; brightness < kBrightnessCount; ++brightness) {
-            for (const std::int16_t address : {0, 1, 64, 127, 128}) {
-                for (qsizetype length = 0; length <= kTextFieldLength; ++length) {
-                    const FrameInputs inputs{sample.left(length), brightness, message, address};
-                    const auto events = decoder.feed(BuildFrame(inputs));
-                    ASSERT_EQ(events.size(), 1u) << message << ' ' << inputs.text.toStdString();
-                    const auto& frame = std::get<DecodedFrame>(events[0]);
-                    const QString field = DecodeText(frame.textField);
-                    EXPECT_TRUE(field.size() == kTextFieldLength && field.contains(inputs.text))
-                        << field.toStdString();
-                    EXPECT_EQ(
-                        std::tuple(frame.brightnessCode, frame.messageCode, frame.addressCode),
-                        std::tuple(brightness, message, address));
-                }
-            }
-        }
     }
 }
 

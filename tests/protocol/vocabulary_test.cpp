@@ -19,14 +19,5 @@ TEST(MessageLabels, EachStartsWithItsCodeAndTheUpperBlockWithTheCodeLessSixtyFou
               QStringList({"020  Time In Hold ", "128", "137 (73)  ", "138 (74)  "}));
 }
 
-TEST(BrightnessLabels, RunOppositeToTheirCodes) {
-    EXPECT_EQ(BrightnessLabels(), QStringList({"4", "3", "2", "1"}));
-}
-
-TEST(AddressText, ShowsAllForOneTwentyEightAndDecimalOtherwise) {
-    EXPECT_EQ(QStringList({AddressText(0), AddressText(127), AddressText(128)}),
-              QStringList({"0", "127", "ALL"}));
-}
-
 } // namespace
 } // namespace zq4

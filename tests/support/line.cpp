@@ -8,14 +8,6 @@
 
 namespace zq4::test {
 
-void setForeignLineSettings(PseudoTerminal& line) {
-    termios settings = line.lineSettings();
-    ::cfmakeraw(&settings);
-    settings.c_cflag |= CSTOPB | CRTSCTS;
-    ::cfsetspeed(&settings, B9600);
-    line.setLineSettings(settings);
-}
-
 qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
     const int slave = line.slaveDescriptor();
     const int flags = ::fcntl(slave, F_GETFL);
@@ -33,11 +25,6 @@ qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
     } while (::poll(&writable, 1, 500) > 0 && (writable.revents & POLLOUT) != 0);
     ::fcntl(slave, F_SETFL, flags);
     return held;
-}
-
-qsizetype measureCapacity(PseudoTerminal& line, qsizetype chunk) {
-    const qsizetype held = fillLine(line, chunk);
-    return line.readFromLine(held, std::chrono::seconds(5)).size() == held ? held : 0;
 }
 
 } // namespace zq4::test
