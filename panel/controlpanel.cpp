@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QComboBox>
 #include <QFont>
 #include <QIcon>
@@ -153,6 +154,12 @@ public:
             m_popupReady = true;
             QAbstractItemView* popup = view();
             popup->setFont(font());
+            // The popup's scroll bar keeps the application's colours: it takes its background
+            // from Window, which the popup's entries are drawn on.
+            QScrollBar* bar = popup->verticalScrollBar();
+            QPalette barPalette = bar->palette();
+            barPalette.setColor(QPalette::Window,
+                                QApplication::palette(bar).color(QPalette::Window));
             QPalette palette = popup->palette();
             for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Window}) {
                 palette.setColor(role, m_colour);
@@ -161,8 +168,8 @@ public:
                 palette.setColor(role, Qt::black);
             }
             popup->setPalette(palette);
-            popup->setMinimumWidth(popup->sizeHintForColumn(0) +
-                                   popup->verticalScrollBar()->sizeHint().width() +
+            bar->setPalette(barPalette);
+            popup->setMinimumWidth(popup->sizeHintForColumn(0) + bar->sizeHint().width() +
                                    2 * popup->frameWidth());
         }
         QComboBox::showPopup();
