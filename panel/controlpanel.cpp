@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QComboBox>
 #include <QFont>
 #include <QIcon>
@@ -21,8 +22,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QStyleOptionFocusRect>
 #include <QValidator>
+#include <qdrawutil.h>
 
 #include <algorithm>
 #include <utility>
@@ -104,45 +108,184 @@ QLabel* createLabel(QWidget* parent, const QString& name, const QString& text,
     return label;
 }
 
-// A pick-only drop-down list whose popup list is made only when it is first shown, which most
-// runs of the panel never need: it then takes the list's font and is wide enough for every entry.
+// Draws a two-pixel edge inside the box: the top and left sides in one colour, the bottom and
+// right in the other, meeting on the diagonal at the corners (raised, sunken or flat).
+void drawEdge(QPainter& painter, const QRect& box, const QColor& topLeft,
+              const QColor& bottomRight) {
+    constexpr qreal kWidth = 2;
+    const QRectF outer(box);
+    const QRectF inner = outer.adjusted(kWidth, kWidth, -kWidth, -kWidth);
+    const QPolygonF sides[] = {
+        {{outer.bottomLeft(), outer.bottomRight(), inner.bottomRight(), inner.bottomLeft()}},
+        {{outer.topRight(), outer.bottomRight(), inner.bottomRight(), inner.topRight()}},
+        {{outer.topLeft(), outer.bottomLeft(), inner.bottomLeft(), inner.topLeft()}},
+        {{outer.topLeft(), outer.topRight(), inner.topRight(), inner.topLeft()}},
+    };
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    for (int side = 0; side < 4; ++side) {
+        painter.setBrush(side < 2 ? bottomRight : topLeft);
+        painter.drawPolygon(sides[side]);
+    }
+    painter.restore();
+}
+
+// The two-pixel black edge of the control that has the keyboard focus.
+void drawFocusEdge(QPainter& painter, const QRect& box) {
+    painter.save();
+    painter.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(box).adjusted(1, 1, -1, -1));
+    painter.restore();
+}
+
+// A pick-only drop-down list drawn in its own colour on every style: the box with black text, a
+// sunken edge in the window grey that turns black while the list has the keyboard focus, and the
+// arrow on a small raised button. Its popup list is made only when it is first shown, which most
+// runs of the panel never need: it then takes the list's font and colour and is wide enough for
+// every entry.
 class PanelList final : public QComboBox {
 public:
-    using QComboBox::QComboBox;
+    PanelList(const QColor& colour, QWidget* parent) : QComboBox(parent), m_colour(colour) {}
 
     void showPopup() override {
         if (!m_popupReady) {
             m_popupReady = true;
             QAbstractItemView* popup = view();
             popup->setFont(font());
-            popup->setMinimumWidth(popup->sizeHintForColumn(0) +
-                                   popup->verticalScrollBar()->sizeHint().width() +
+            // The popup's scroll bar keeps the application's colours: it takes its background
+            // from Window, which the popup's entries are drawn on.
+            QScrollBar* bar = popup->verticalScrollBar();
+            QPalette barPalette = bar->palette();
+            barPalette.setColor(QPalette::Window,
+                                QApplication::palette(bar).color(QPalette::Window));
+            QPalette palette = popup->palette();
+            for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Window}) {
+                palette.setColor(role, m_colour);
+            }
+            for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText}) {
+                palette.setColor(role, Qt::black);
+            }
+            popup->setPalette(palette);
+            bar->setPalette(barPalette);
+            popup->setMinimumWidth(popup->sizeHintForColumn(0) + bar->sizeHint().width() +
                                    2 * popup->frameWidth());
         }
         QComboBox::showPopup();
     }
 
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        constexpr int kEdge = 2;
+        constexpr int kArrowWidth = 16;
+        QPainter painter(this);
+        const QRect box = rect();
+        painter.fillRect(box, m_colour);
+        if (hasFocus()) {
+            drawFocusEdge(painter, box);
+        } else {
+            drawEdge(painter, box, kWindowGrey, kWindowGrey.lighter());
+        }
+
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        const QRect arrow(box.right() - kEdge - kArrowWidth + 1, kEdge, kArrowWidth,
+                          box.height() - 2 * kEdge);
+        // The arrow's button is sunk while the popup list is open.
+        const bool sunken = (option.state & QStyle::State_Sunken) != 0 &&
+                            option.activeSubControls == QStyle::SC_ComboBoxArrow;
+        // The button's shades are tones of the list's colour.
+        const QColor dark = m_colour.darker(150);
+        if (sunken) {
+            painter.setPen(dark);
+            painter.setBrush(m_colour);
+            painter.drawRect(arrow.adjusted(0, 0, -1, -1));
+        } else {
+            QPalette bevel = palette();
+            bevel.setColor(QPalette::Light, m_colour);
+            bevel.setColor(QPalette::Button, m_colour.lighter(115));
+            bevel.setColor(QPalette::Dark, dark);
+            bevel.setColor(QPalette::Shadow, m_colour.darker(300));
+            const QBrush fill(m_colour);
+            qDrawWinButton(&painter, arrow, bevel, false, &fill);
+        }
+        QStyleOption arrowOption = option;
+        arrowOption.rect = arrow.adjusted(3, 3, -3, -3);
+        if (sunken) {
+            arrowOption.rect.translate(
+                style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
+                style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
+        }
+        arrowOption.state &= QStyle::State_Enabled;
+        for (const QPalette::ColorRole role :
+             {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+            arrowOption.palette.setColor(role, Qt::black);
+        }
+        style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &arrowOption, &painter, this);
+
+        // The entry, two pixels in from the edge, beside the arrow.
+        const QRect entry(kEdge + 2, kEdge, arrow.left() - kEdge - 2, box.height() - 2 * kEdge);
+        painter.setClipRect(entry);
+        painter.setPen(Qt::black);
+        painter.drawText(entry, Qt::AlignLeft | Qt::AlignVCenter, currentText());
+    }
+
 private:
+    QColor m_colour;
     bool m_popupReady = false;
 };
 
-// A pick-only drop-down list whose box and popup list are drawn in the given colour.
 QComboBox* createList(QWidget* parent, const QString& name, const QColor& colour,
                       const QRect& place) {
-    auto* list = new PanelList(parent);
+    auto* list = new PanelList(colour, parent);
     list->setObjectName(name);
     list->setEditable(false);
-    // The style sheet draws the box itself, so its colour is exact on every style, with a
-    // sunken edge that turns black while the list has the keyboard focus.
-    list->setStyleSheet(
-        QStringLiteral("QComboBox#%1 { background-color: %2; color: black;"
-                       " border: 2px inset %3; padding-left: 2px; }"
-                       "QComboBox#%1:focus { border: 2px solid black; }"
-                       "QComboBox#%1 QAbstractItemView { background-color: %2; color: black; }")
-            .arg(name, colour.name(), kWindowGrey.name()));
     list->setGeometry(place);
     return list;
 }
+
+// The SEND button, drawn cyan with black text on every style (several styles draw push buttons
+// from their own theme and ignore the palette): a raised edge in darker cyan that sinks while
+// the button is pressed and is black while the button has the keyboard focus.
+class SendButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        const QRect box = rect();
+        painter.fillRect(box, kSendCyan);
+        const QColor shade = hasFocus() ? QColor(Qt::black) : kSendCyan.darker(130);
+        const QColor lit = shade.lighter();
+        if (hasFocus() && !isDown()) {
+            drawFocusEdge(painter, box);
+        } else if (isDown()) {
+            drawEdge(painter, box, shade, lit);
+        } else {
+            drawEdge(painter, box, lit, shade);
+        }
+
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        QRect label = box.adjusted(2, 2, -2, -2);
+        if (isDown()) {
+            label.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
+                            style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
+        }
+        painter.setPen(Qt::black);
+        painter.drawText(label, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+        // Inside the edge, the style's own focus mark, where the style draws one.
+        if (hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(option);
+            focus.rect = box.adjusted(2, 2, -2, -2);
+            focus.backgroundColor = kSendCyan;
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        }
+    }
+};
 
 // The address scroll bar, which draws a black edge while it has the keyboard focus, as the lists
 // do: the platform styles draw no focus mark on a scroll bar.
@@ -293,17 +436,9 @@ void ControlPanel::createControls(SettingsStore& store) {
         createList(this, QStringLiteral("BrtVal"), kListYellow, fromTwips(3480, 2880, 735, 315));
     m_brtVal->addItems(BrightnessLabels());
 
-    m_sendButton = new QPushButton(QStringLiteral("SEND"), this);
+    m_sendButton = new SendButton(QStringLiteral("SEND"), this);
     m_sendButton->setObjectName(QStringLiteral("SendButton"));
     m_sendButton->setToolTip(kSendTip);
-    // A style sheet, because several styles draw push buttons from their own theme and
-    // ignore the palette's button colour.
-    m_sendButton->setStyleSheet(
-        QStringLiteral("QPushButton#SendButton { background-color: %1; color: black;"
-                       " border: 2px outset %2; }"
-                       "QPushButton#SendButton:focus { border: 2px solid black; }"
-                       "QPushButton#SendButton:pressed { border-style: inset; }")
-            .arg(kSendCyan.name(), kSendCyan.darker(130).name()));
     // Return anywhere in the window sends nothing; SEND is pressed with the mouse or Space.
     m_sendButton->setAutoDefault(false);
     m_sendButton->setDefault(false);
@@ -342,8 +477,8 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_commSel->setFocus();
 }
 
-// Every control gets the font itself: a control with a style sheet does not take it from the
-// window. A list's popup, a window of its own, takes it from its list when first shown.
+// The window and every control get the font directly. A list's popup, a window of its own,
+// takes it from its list when first shown.
 void ControlPanel::applyFont(const QFont& font) {
     setFont(font);
     for (QWidget* control : findChildren<QWidget*>()) {
