@@ -366,7 +366,9 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts)
     setPalette(palette);
 
     createControls(parts.store);
-    applyFont(PanelFont(textRooms()));
+    // The controls take the window's font; a list's popup, a window of its own, takes it from
+    // its list when first shown.
+    setFont(PanelFont(textRooms()));
     bindEvents();
     m_portMap = new PortMapBinding(*m_commSel, m_panel, m_commSelection, parts.store,
                                    parts.discovery, parts.feedback, this);
@@ -475,15 +477,6 @@ void ControlPanel::createControls(SettingsStore& store) {
     setTabOrder(m_brtVal, m_vScroll1);
     setTabOrder(m_vScroll1, m_sendButton);
     m_commSel->setFocus();
-}
-
-// The window and every control get the font directly. A list's popup, a window of its own,
-// takes it from its list when first shown.
-void ControlPanel::applyFont(const QFont& font) {
-    setFont(font);
-    for (QWidget* control : findChildren<QWidget*>()) {
-        control->setFont(font);
-    }
 }
 
 QList<TextRoom> ControlPanel::textRooms() const {

@@ -59,7 +59,6 @@ public:
 
 private:
     void createControls(SettingsStore& store);
-    void applyFont(const QFont& font);
     void bindEvents();
 
     CommSelection m_commSelection;
