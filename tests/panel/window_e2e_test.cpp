@@ -1,6 +1,5 @@
 #include "panel/controlpanel.h"
 
-#include "core/feedback.h"
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
 #include "system/pseudoterminal.h"
@@ -12,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstring>
 
@@ -20,23 +18,6 @@ namespace zq4 {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Records what the operator was shown ("beep", "box:<title>:<text>") and counts the boxes that
-// came up while the window was on screen.
-class ScreenNotingFeedback final : public OperatorFeedback {
-public:
-    void beep() override { shown.push_back(QStringLiteral("beep")); }
-    void warn(const QString& title, const QString& text) override {
-        const QWidgetList windows = QApplication::topLevelWidgets();
-        boxesOverTheWindow += std::count_if(windows.begin(), windows.end(), [](QWidget* window) {
-            return window->objectName() == QLatin1String("ZQ4") && window->isVisible();
-        });
-        shown.push_back(QStringLiteral("box:%1:%2").arg(title, text));
-    }
-
-    QStringList shown;
-    int boxesOverTheWindow = 0;
-};
 
 // The whole program as the operator meets it: the user's store as an INI file in a folder of
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
@@ -70,7 +51,7 @@ protected:
     PseudoTerminal first, second;
     QSettingsStore store;
     QSerialPortAdapter adapter{store};
-    ScreenNotingFeedback feedback;
+    test::RecordingFeedback feedback;
     test::FakeDiscovery discovery;
     std::unique_ptr<ControlPanel> window;
 };
@@ -104,48 +85,51 @@ TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
     EXPECT_EQ(feedback.shown, QStringList());
 }
 
+// The program shows the window once start-up is done: the box, a beep and one box naming the
+// port and its device whatever the system's reason, has come up by then.
 TEST_F(WindowEndToEndTest, PortThatCannotOpenWarnsBeforeTheWindowShows) {
     start({"Ports/Com1", home.filePath("no-such-line"), "Startup/Addr", "12"});
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    EXPECT_EQ(feedback.boxesOverTheWindow, 0) << "the box came up before the window showed";
-    // A beep, then one box naming the port and its device, whatever the system's reason.
+    EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(feedback.shown.size(), 2);
     EXPECT_EQ(feedback.shown.join('|').section(')', 0, 0),
               "beep|box:ZQ4:Com1: (" + home.filePath("no-such-line"));
     EXPECT_EQ(shown("AddrDis"), "12") << "the rest of start-up still ran";
 }
 
-// Starts the program zq4 headless, with its own settings folder whose "Com1:" is the device;
-// true once the program has opened the port, which it tells by storing the port's number.
-bool startWithOpenPort(QProcess& panel, const QTemporaryDir& home, const QString& device) {
-    const QString storeFile = home.filePath("ZQ4/ZQ4.ini");
-    QSettings(storeFile, QSettings::IniFormat).setValue("Ports/Com1", device);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", home.path());
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    panel.setProcessEnvironment(environment);
-    panel.setProcessChannelMode(QProcess::ForwardedChannels);
-    panel.start(ZQ4_PANEL_PROGRAM, {});
-    const auto stored = [&storeFile] {
-        return QSettings(storeFile, QSettings::IniFormat).value("Startup/Dakcomm").toString();
-    };
-    const QDeadlineTimer deadline(15s);
-    while (stored() != "1" && !panel.waitForFinished(20) && !deadline.hasExpired()) {
-    }
-    return stored() == "1" && panel.state() == QProcess::Running;
-}
-
-// The program ends on each signal as on the window's close: the port is drained and let go with
-// its lock file, so the device is free for whoever opens it next.
-TEST(PanelProgram, EndsAsOnCloseWhenSignalled) {
-    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-        SCOPED_TRACE(::strsignal(signalNumber));
+// zq4 headless with its own settings folder whose "Com1:" is a pseudo-terminal ends on each
+// signal as on the window's close: the port is drained and let go with its lock file, so the
+// device is free for whoever opens it next. Under nohup, which ignores SIGHUP, it runs on.
+TEST(PanelProgram, EndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgnoredHangUp) {
+    for (const auto& [signalNumber, ignored] :
+         {std::pair{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGHUP, true}}) {
+        SCOPED_TRACE(::strsignal(signalNumber) + std::string(ignored ? " ignored" : ""));
         QTemporaryDir home;
         PseudoTerminal line;
+        const QString storeFile = home.filePath("ZQ4/ZQ4.ini");
+        QSettings(storeFile, QSettings::IniFormat).setValue("Ports/Com1", line.devicePath());
         QProcess panel;
-        ASSERT_TRUE(startWithOpenPort(panel, home, line.devicePath()));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", home.path());
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        panel.setProcessEnvironment(environment);
+        panel.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (ignored) {
+            panel.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+        }
+        panel.start(ZQ4_PANEL_PROGRAM, {});
+        // The program tells it has opened the port by storing the port's number.
+        const auto opened = [&storeFile] {
+            return QSettings(storeFile, QSettings::IniFormat).value("Startup/Dakcomm") == "1";
+        };
+        const QDeadlineTimer deadline(15s);
+        while (!opened() && !panel.waitForFinished(20) && !deadline.hasExpired()) {
+        }
+        ASSERT_TRUE(opened() && panel.state() == QProcess::Running);
         ::kill(static_cast<pid_t>(panel.processId()), signalNumber);
+        if (ignored) {
+            EXPECT_FALSE(panel.waitForFinished(500));
+            ::kill(static_cast<pid_t>(panel.processId()), SIGTERM);
+        }
         ASSERT_TRUE(panel.waitForFinished(15000));
         // Killed by the signal, the program would have a crash exit with the signal's number.
         EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
@@ -154,20 +138,6 @@ TEST(PanelProgram, EndsAsOnCloseWhenSignalled) {
         next.setPortName(line.devicePath());
         EXPECT_TRUE(next.open(QIODevice::ReadWrite)) << next.errorString().toStdString();
     }
-}
-
-// Started under nohup, which ignores SIGHUP, the program outlives its terminal.
-TEST(PanelProgram, KeepsRunningOnIgnoredHangUp) {
-    QTemporaryDir home;
-    PseudoTerminal line;
-    QProcess panel;
-    panel.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
-    ASSERT_TRUE(startWithOpenPort(panel, home, line.devicePath()));
-    ::kill(static_cast<pid_t>(panel.processId()), SIGHUP);
-    EXPECT_FALSE(panel.waitForFinished(500));
-    ::kill(static_cast<pid_t>(panel.processId()), SIGTERM);
-    ASSERT_TRUE(panel.waitForFinished(15000));
-    EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
 }
 
 } // namespace
