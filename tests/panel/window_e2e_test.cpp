@@ -1,6 +1,9 @@
 #include "panel/controlpanel.h"
+#include "panel/portmap.h"
+#include "panel/portmapdialog.h"
 
 #include "serial/qserialportadapter.h"
+#include "settings/keys.h"
 #include "settings/qsettingsstore.h"
 #include "system/pseudoterminal.h"
 #include "tests/support/fakes.h"
@@ -23,20 +26,24 @@ using namespace std::chrono_literals;
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
 class WindowEndToEndTest : public ::testing::Test {
 protected:
-    // Writes the store file as an earlier run and the operator left it, then starts the program.
-    void start(const QStringList& keysAndValues) {
-        EXPECT_TRUE(home.isValid() && first.valid() && second.valid());
+    // Writes the store file as an earlier run or the operator left it, then starts the program.
+    void start(const QByteArray& file) {
+        ASSERT_TRUE(home.isValid() && first.valid() && second.valid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
-        QSettings file(home.filePath("ZQ4/ZQ4.ini"), QSettings::IniFormat);
-        for (qsizetype i = 0; i + 1 < keysAndValues.size(); i += 2) {
-            file.setValue(keysAndValues[i], keysAndValues[i + 1]);
-        }
-        file.sync();
+        QDir().mkpath(home.filePath("ZQ4"));
+        QFile ini(iniPath());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write(file) == file.size());
+        ini.close();
         window =
             std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
     }
+    QString iniPath() const { return home.filePath("ZQ4/ZQ4.ini"); }
+    QByteArray iniBytes() const {
+        QFile ini(iniPath());
+        return ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray("<no file>");
+    }
     QString stored(const char* key) {
-        return QSettings(home.filePath("ZQ4/ZQ4.ini"), QSettings::IniFormat).value(key).toString();
+        return QSettings(iniPath(), QSettings::IniFormat).value(key).toString();
     }
     QString shown(const char* name) {
         auto* c = window->findChild<QWidget*>(name);
@@ -45,6 +52,12 @@ protected:
     QWidget* focus(const char* name) {
         window->findChild<QWidget*>(name)->setFocus();
         return QApplication::focusWidget();
+    }
+    // Opens the dialog as the port list's menu does and types the device for the port.
+    PortMapDialog* typeDevice(int portNumber, const QString& device) {
+        PortMapDialog* dialog = window->portMap().openDialog();
+        QTest::keyClicks(dialog->findChild<QComboBox*>(keys::portKey(portNumber)), device);
+        return dialog;
     }
 
     QTemporaryDir home;
@@ -55,11 +68,12 @@ protected:
     test::FakeDiscovery discovery;
     std::unique_ptr<ControlPanel> window;
 };
+using PortMapEndToEndTest = WindowEndToEndTest;
 
 TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
-    start({"Ports/Com1", first.devicePath(), "Ports/Com2", second.devicePath(), "Startup/Dakcomm",
-           "2", "Startup/Addr", "5", "Startup/Brt", "1", "Startup/Message", "20", "Startup/Custom",
-           "HOLD"});
+    start("[Ports]\nCom1=" + first.devicePath().toUtf8() +
+          "\nCom2=" + second.devicePath().toUtf8() +
+          "\n[Startup]\nDakcomm=2\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n");
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QStringList({shown("CommSel"), shown("AddrDis"), shown("BrtVal"), shown("Message"),
@@ -88,12 +102,54 @@ TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
 // The program shows the window once start-up is done: the box, a beep and one box naming the
 // port and its device whatever the system's reason, has come up by then.
 TEST_F(WindowEndToEndTest, PortThatCannotOpenWarnsBeforeTheWindowShows) {
-    start({"Ports/Com1", home.filePath("no-such-line"), "Startup/Addr", "12"});
+    start("[Ports]\nCom1=" + home.filePath("no-such-line").toUtf8() + "\n[Startup]\nAddr=12\n");
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(feedback.shown.size(), 2);
     EXPECT_EQ(feedback.shown.join('|').section(')', 0, 0),
               "beep|box:ZQ4:Com1: (" + home.filePath("no-such-line"));
     EXPECT_EQ(shown("AddrDis"), "12") << "the rest of start-up still ran";
+}
+
+// Cancel keeps the operator's own file as it was; OK stores the typed device for the next pick.
+TEST_F(PortMapEndToEndTest, TypedPathForCom2IsWhereSendGoesOnceCom2IsPicked) {
+    start("[Ports]\nCom1 = " + first.devicePath().toUtf8() + "\n[Startup]\nMessage=3\n");
+    const QByteArray before = iniBytes();
+    PortMapDialog* dialog = typeDevice(2, second.devicePath());
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog->isHidden());
+    EXPECT_EQ(iniBytes(), before);
+
+    dialog = typeDevice(2, second.devicePath());
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(stored("Ports/Com2"), second.devicePath());
+    auto* list = window->findChild<QComboBox*>("CommSel");
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->currentText(), "Com2:");
+    QTest::mouseClick(window->findChild<QPushButton*>("SendButton"), Qt::LeftButton);
+    EXPECT_EQ(second.readFromLine(18, 5s).toHex(' ').toStdString(),
+              (QByteArray(13, ' ') + QByteArray::fromHex("000300fffe")).toHex(' ').toStdString());
+    EXPECT_EQ(feedback.shown, QStringList());
+}
+
+// A file with a line that is not a setting cannot be rewritten without losing that line.
+TEST_F(PortMapEndToEndTest, HandWrittenFileThatCannotBeRewrittenIsKeptAndTheBoxSaysWhy) {
+    const QString missing = home.filePath("no-such-line");
+    start("[Ports]\nCom2=" + missing.toUtf8() + "\nCom3 /dev/ttyUSB1\n[Startup]\nDakcomm=2\n");
+    const QByteArray before = iniBytes();
+    ASSERT_EQ(feedback.shown.size(), 2);
+    EXPECT_TRUE(feedback.shown[1].startsWith("box:ZQ4:Com2: (" + missing + "): "));
+    EXPECT_TRUE(feedback.shown[1].endsWith(
+        "\n\n" + kMapPortsHint + "\nThe map is kept in the group [Ports] of " + iniPath() + "."))
+        << feedback.shown[1].toStdString();
+
+    feedback.shown.clear();
+    typeDevice(1, first.devicePath())->accept();
+    EXPECT_EQ(feedback.shown,
+              QStringList({"beep", "box:ZQ4:Cannot write the settings file " + iniPath() +
+                                       ": it holds lines that are not settings (each line must be "
+                                       "a [section] or a key=value); correct or remove the "
+                                       "file\n\nThe ports keep the devices they had."}));
+    EXPECT_EQ(iniBytes(), before);
 }
 
 // zq4 headless with its own settings folder whose "Com1:" is a pseudo-terminal ends on each
@@ -108,14 +164,10 @@ TEST(PanelProgram, EndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgnoredHangUp) {
         const QString storeFile = home.filePath("ZQ4/ZQ4.ini");
         QSettings(storeFile, QSettings::IniFormat).setValue("Ports/Com1", line.devicePath());
         QProcess panel;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", home.path());
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        panel.setProcessEnvironment(environment);
+        panel.setEnvironment(QProcess::systemEnvironment()
+                             << "XDG_CONFIG_HOME=" + home.path() << "QT_QPA_PLATFORM=offscreen");
         panel.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (ignored) {
-            panel.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
-        }
+        panel.setChildProcessModifier([ignored] { ::signal(SIGHUP, ignored ? SIG_IGN : SIG_DFL); });
         panel.start(ZQ4_PANEL_PROGRAM, {});
         // The program tells it has opened the port by storing the port's number.
         const auto opened = [&storeFile] {
