@@ -68,22 +68,29 @@ protected:
     test::FakeDiscovery discovery;
     std::unique_ptr<ControlPanel> window;
 };
-using PortMapEndToEndTest = WindowEndToEndTest;
-
-TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
-    start("[Ports]\nCom1=" + first.devicePath().toUtf8() +
-          "\nCom2=" + second.devicePath().toUtf8() +
-          "\n[Startup]\nDakcomm=2\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n");
+// The operator maps Com2 to a line by typing its path (cancelling once, which leaves the file
+// as the operator wrote it), picks Com2, changes each value and sends.
+TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
+    start("[Ports]\nCom1 = " + first.devicePath().toUtf8() +
+          "\n[Startup]\nDakcomm=1\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n");
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QStringList({shown("CommSel"), shown("AddrDis"), shown("BrtVal"), shown("Message"),
                            shown("Text1")}),
-              QStringList({"Com2:", "5", "3", "020  Time In Hold ", "HOLD"}));
+              QStringList({"Com1:", "5", "3", "020  Time In Hold ", "HOLD"}));
+    const QByteArray before = iniBytes();
+    PortMapDialog* dialog = typeDevice(2, second.devicePath());
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog->isHidden());
+    EXPECT_EQ(iniBytes(), before);
+    dialog = typeDevice(2, second.devicePath());
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(stored("Ports/Com2"), second.devicePath());
 
-    QTest::keyClick(focus("CommSel"), Qt::Key_Up);
-    EXPECT_EQ(adapter.deviceName(), first.devicePath());
-    second.closeSlave();
-    EXPECT_TRUE(second.waitForSlaveClosed(5s)) << "the line picked before is let go";
+    QTest::keyClick(focus("CommSel"), Qt::Key_Down);
+    EXPECT_EQ(shown("CommSel"), "Com2:");
+    first.closeSlave();
+    EXPECT_TRUE(first.waitForSlaveClosed(5s)) << "the line picked before is let go";
     QTest::keySequence(focus("Text1"), QKeySequence::SelectAll);
     QTest::keyClicks(focus("Text1"), QStringLiteral("T-10"));
     QTest::keyClick(focus("Message"), Qt::Key_Down);
@@ -91,51 +98,24 @@ TEST_F(WindowEndToEndTest, OperatorPicksPortTypesChoosesAndSends) {
     QTest::keyClick(focus("VScroll1"), Qt::Key_Up);
     QTest::mouseClick(focus("SendButton"), Qt::LeftButton);
 
-    EXPECT_EQ(first.readFromLine(18, 5s).toHex(' '),
+    EXPECT_EQ(second.readFromLine(18, 5s).toHex(' '),
               (QByteArray("    T-10     ") + QByteArray::fromHex("001506fffe")).toHex(' '));
     EXPECT_EQ(QStringList({stored("Startup/Dakcomm"), stored("Startup/Addr"), stored("Startup/Brt"),
                            stored("Startup/Message"), stored("Startup/Custom")}),
-              QStringList({"1", "6", "0", "21", "T-10"}));
+              QStringList({"2", "6", "0", "21", "T-10"}));
     EXPECT_EQ(feedback.shown, QStringList());
 }
 
-// The program shows the window once start-up is done: the box, a beep and one box naming the
-// port and its device whatever the system's reason, has come up by then.
-TEST_F(WindowEndToEndTest, PortThatCannotOpenWarnsBeforeTheWindowShows) {
-    start("[Ports]\nCom1=" + home.filePath("no-such-line").toUtf8() + "\n[Startup]\nAddr=12\n");
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(feedback.shown.size(), 2);
-    EXPECT_EQ(feedback.shown.join('|').section(')', 0, 0),
-              "beep|box:ZQ4:Com1: (" + home.filePath("no-such-line"));
-    EXPECT_EQ(shown("AddrDis"), "12") << "the rest of start-up still ran";
-}
-
-// Cancel keeps the operator's own file as it was; OK stores the typed device for the next pick.
-TEST_F(PortMapEndToEndTest, TypedPathForCom2IsWhereSendGoesOnceCom2IsPicked) {
-    start("[Ports]\nCom1 = " + first.devicePath().toUtf8() + "\n[Startup]\nMessage=3\n");
-    const QByteArray before = iniBytes();
-    PortMapDialog* dialog = typeDevice(2, second.devicePath());
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    EXPECT_TRUE(dialog->isHidden());
-    EXPECT_EQ(iniBytes(), before);
-
-    dialog = typeDevice(2, second.devicePath());
-    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-    EXPECT_EQ(stored("Ports/Com2"), second.devicePath());
-    auto* list = window->findChild<QComboBox*>("CommSel");
-    QTest::keyClick(list, Qt::Key_Down);
-    EXPECT_EQ(list->currentText(), "Com2:");
-    QTest::mouseClick(window->findChild<QPushButton*>("SendButton"), Qt::LeftButton);
-    EXPECT_EQ(second.readFromLine(18, 5s).toHex(' ').toStdString(),
-              (QByteArray(13, ' ') + QByteArray::fromHex("000300fffe")).toHex(' ').toStdString());
-    EXPECT_EQ(feedback.shown, QStringList());
-}
-
-// A file with a line that is not a setting cannot be rewritten without losing that line.
-TEST_F(PortMapEndToEndTest, HandWrittenFileThatCannotBeRewrittenIsKeptAndTheBoxSaysWhy) {
+// The port picked last cannot open: the beep and the box, naming the port and its device and how
+// to map it, come before the window shows and the rest of start-up runs. A line in the file that
+// is not a setting cannot be rewritten without losing it, so a new map is refused with a box.
+TEST_F(WindowEndToEndTest, StartUpWarnsBeforeTheWindowShowsAndAHandWrittenFileIsKept) {
     const QString missing = home.filePath("no-such-line");
-    start("[Ports]\nCom2=" + missing.toUtf8() + "\nCom3 /dev/ttyUSB1\n[Startup]\nDakcomm=2\n");
+    start("[Ports]\nCom2=" + missing.toUtf8() +
+          "\nCom3 /dev/ttyUSB1\n[Startup]\nDakcomm=2\nAddr=12\n");
     const QByteArray before = iniBytes();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(shown("AddrDis"), "12");
     ASSERT_EQ(feedback.shown.size(), 2);
     EXPECT_TRUE(feedback.shown[1].startsWith("box:ZQ4:Com2: (" + missing + "): "));
     EXPECT_TRUE(feedback.shown[1].endsWith(
