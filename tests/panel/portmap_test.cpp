@@ -22,6 +22,7 @@ const SerialDevice kAdapter{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-i
 const SerialDevice kSecondAdapter{
     "/dev/serial/by-id/usb-PL2303-if00-port0", "/dev/ttyUSB1", "PL2303", "", "", true};
 const SerialDevice kBuiltIn{"/dev/ttyS0", "/dev/ttyS0", "", "", "", false};
+const QString kPortTip = QStringLiteral("Sets the Serial Port for communicating with the Display");
 
 // The window over fakes, started once the test has set the store, the port and the devices.
 class PortMapTest : public ::testing::Test {
@@ -31,6 +32,13 @@ protected:
             std::make_unique<ControlPanel>(ControlPanelParts{store, port, feedback, discovery});
     }
     QComboBox* commSel() { return window->findChild<QComboBox*>(QStringLiteral("CommSel")); }
+    // The port list's tooltip as hovering over it shows it: its device, open or why not, and
+    // where the map is made.
+    void expectToolTip(const QString& state) {
+        QHelpEvent hover(QEvent::ToolTip, {5, 5}, commSel()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(commSel(), &hover);
+        EXPECT_EQ(commSel()->toolTip(), QStringList({kPortTip, state, kMapPortsHint}).join('\n'));
+    }
 
     test::MemoryStore store;
     test::FakePort port;
@@ -77,15 +85,14 @@ TEST_F(PortMapTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentO
     EXPECT_EQ(row(9)->accessibleName() + '|' + found(9)->accessibleName(),
               "Com9: device|Com9: device found");
 
-    QComboBox* com1 = row(1);
-    ASSERT_EQ(com1->count(), 2);
-    EXPECT_EQ(com1->itemText(0), kAdapter.path) << "what is stored: the stable link";
-    EXPECT_EQ(com1->itemData(0, Qt::DisplayRole).toString(),
+    ASSERT_EQ(row(1)->count(), 2);
+    EXPECT_EQ(row(1)->itemText(0), kAdapter.path) << "what is stored: the stable link";
+    EXPECT_EQ(row(1)->itemData(0, Qt::DisplayRole).toString(),
               "FT232R USB UART, FTDI, serial number A1B2C3 - " + kAdapter.path);
-    EXPECT_EQ(com1->itemData(1, Qt::DisplayRole).toString(), "/dev/ttyS0");
-    EXPECT_EQ(com1->currentText(), "") << "not mapped";
-    EXPECT_EQ(com1->lineEdit()->placeholderText(), "/dev/ttyS0");
-    com1->setCurrentIndex(0);
+    EXPECT_EQ(row(1)->itemData(1, Qt::DisplayRole).toString(), "/dev/ttyS0");
+    EXPECT_EQ(row(1)->currentText(), "") << "not mapped";
+    EXPECT_EQ(row(1)->lineEdit()->placeholderText(), "/dev/ttyS0");
+    row(1)->setCurrentIndex(0);
     EXPECT_EQ(found(1)->text(), "FT232R USB UART, FTDI, serial number A1B2C3");
 
     EXPECT_EQ(row(3)->currentText(), gone);
@@ -99,72 +106,51 @@ TEST_F(PortMapTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentO
 }
 
 // OK stores the map in one write; only a change to the device of the port in use picks it again.
+// The port list then names each port's device, and its tooltip the port in use, open.
 TEST_F(PortMapTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) {
-    const struct {
-        int port;
-        QString typed;
-        int writes;
-        std::vector<std::int16_t> opens;
-    } cases[] = {{5, "/dev/ttyUSB5", 1, {1}}, {1, "/dev/ttyUSB1", 1, {1, 1}}, {1, "", 0, {1}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.port);
+    const std::tuple<int, QString, int, std::vector<std::int16_t>> cases[] = {
+        {5, "/dev/ttyUSB5", 1, {1}}, {1, "/dev/ttyUSB1", 1, {1, 1}}, {1, "", 0, {1}}};
+    for (const auto& [portNumber, typed, writes, opens] : cases) {
+        SCOPED_TRACE(typed.toStdString());
         store = test::MemoryStore();
         port.opens.clear();
         start();
         const int putsBefore = store.puts;
         PortMapDialog* dialog = window->portMap().openDialog();
-        auto* row = dialog->findChild<QComboBox*>(keys::portKey(c.port));
-        QTest::keyClicks(row, c.typed);
+        auto* row = dialog->findChild<QComboBox*>(keys::portKey(portNumber));
+        QTest::keyClicks(row, typed);
         QTest::keyClick(row, Qt::Key_Return);
         EXPECT_TRUE(dialog->isHidden()) << "Return is OK";
-        EXPECT_EQ(store.puts - putsBefore, c.writes);
-        EXPECT_EQ(port.opens, c.opens);
-        EXPECT_EQ(commSel()->itemData(c.port - 1, Qt::ToolTipRole).toString(),
-                  c.writes > 0 ? c.typed : "/dev/ttyS" + QString::number(c.port - 1));
-        EXPECT_EQ(store.value(keys::kPorts, keys::portKey(c.port)), c.typed);
-    }
-}
-
-// Over the port list: its device, open or why not, and where the map is made.
-TEST_F(PortMapTest, PortListToolTipTellsTheDeviceWhetherItIsOpenAndWhyNot) {
-    store.set(keys::kPorts, keys::portKey(1), "/dev/ttyUSB7");
-    for (const bool fails : {false, true}) {
-        port = test::FakePort();
-        port.failing.fill(test::FakePort::PortOpenSet, fails ? 1 : 0);
-        start();
-        QHelpEvent hover(QEvent::ToolTip, {5, 5}, commSel()->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(commSel(), &hover);
-        EXPECT_EQ(commSel()->toolTip(),
-                  "Sets the Serial Port for communicating with the Display\nCom1: /dev/ttyUSB7: " +
-                      QString(fails ? "not open: step 2 failed" : "open") + '\n' + kMapPortsHint);
+        EXPECT_EQ(store.puts - putsBefore, writes);
+        EXPECT_EQ(port.opens, opens);
+        EXPECT_EQ(commSel()->itemData(portNumber - 1, Qt::ToolTipRole).toString(),
+                  writes > 0 ? typed : "/dev/ttyS" + QString::number(portNumber - 1));
+        EXPECT_EQ(store.value(keys::kPorts, keys::portKey(portNumber)), typed);
+        expectToolTip("Com1: " + (portNumber == 1 && writes ? typed : "/dev/ttyS0") + ": open");
     }
 }
 
 // Nothing is mapped for the operator: the warning only names the adapter and says how.
 TEST_F(PortMapTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
-    const struct {
-        std::vector<SerialDevice> present;
-        bool anyMapped, named;
-    } cases[] = {{{kAdapter, kBuiltIn}, false, true},
-                 {{kAdapter, kSecondAdapter}, false, false},
-                 {{kAdapter}, true, false},
-                 {{kBuiltIn}, false, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.present.size());
+    const std::tuple<std::vector<SerialDevice>, QString, bool> cases[] = {
+        {{kAdapter, kBuiltIn}, "", true},
+        {{kAdapter, kSecondAdapter}, "", false},
+        {{kAdapter}, "/dev/ttyUSB5", false},
+        {{kBuiltIn}, "", false}};
+    for (const auto& [present, com5, named] : cases) {
+        SCOPED_TRACE(present.size());
         store = test::MemoryStore();
-        if (c.anyMapped) {
-            store.set(keys::kPorts, keys::portKey(5), "/dev/ttyUSB5");
-        }
-        discovery.present = c.present;
+        store.set(keys::kPorts, keys::portKey(5), com5);
+        discovery.present = present;
         port.failing = {test::FakePort::PortOpenSet};
         feedback.shown.clear();
         start();
-        const QString named = "Found FT232R USB UART at " + kAdapter.path +
+        const QString found = "Found FT232R USB UART at " + kAdapter.path +
                               ": map Com1 to it with Map ports to devices...\n";
-        EXPECT_EQ(feedback.shown,
-                  QStringList({"beep", "box:ZQ4:step 2 failed\n\n" + (c.named ? named : "") +
-                                           kMapPortsHint}));
+        EXPECT_EQ(feedback.shown, QStringList({"beep", "box:ZQ4:step 2 failed\n\n" +
+                                                           (named ? found : "") + kMapPortsHint}));
         EXPECT_EQ(store.puts, 0);
+        expectToolTip("Com1: /dev/ttyS0: not open: step 2 failed");
     }
 }
 
