@@ -19,8 +19,7 @@ TEST(DeviceDiscovery, DevicesAreNamedByTheStableLinkThatLeadsToThemWhenThereIsOn
                 QFile::link("../../ttyUSB9", byId + "/usb-gone-if00-port0"));
     std::vector<SerialDevice> devices;
     for (const char* node : {"ttyUSB0", "ttyUSB1", "ttyS0"}) {
-        QFile file(dev.filePath(node));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(QFile(dev.filePath(node)).open(QIODevice::WriteOnly));
         devices.push_back({dev.filePath(node), dev.filePath(node), {}, {}, {}, false});
     }
     PreferStableLinks(devices, byId);
