@@ -131,7 +131,7 @@ std::vector<Row> sendRows(const SendFigures& sends, const BurstFigures& burst) {
                             .arg(sends.arrival.size()),
                         spread(sends.arrival), QStringLiteral("p99 < %1").arg(ms(kSendP99TargetMs)),
                         verdict(p99 < kSendP99TargetMs)});
-        rows.push_back({QStringLiteral("SEND: click handler, write and 4 store puts (same)"),
+        rows.push_back({QStringLiteral("SEND: click handler, write and one batched store put (same)"),
                         spread(sends.handler), QString(), QString()});
     }
     rows.push_back({QStringLiteral("SEND: frames whole and as expected"),
