@@ -139,7 +139,9 @@ StoreFile readStoreFile(const QString& fileName) {
     if (!file.open(QIODevice::ReadOnly)) {
         return {QStringLiteral("the file cannot be read (%1)").arg(file.errorString()), {}};
     }
-    return {QString(), file.read(kMaxFileSize)};
+    // Read as large as it is (checked above): a buffer for the largest file allowed would be
+    // taken on every read of a setting.
+    return {QString(), file.read(info.size())};
 }
 
 // Whether the file holds a comment, which QSettings drops when it rewrites the file: a ';'
