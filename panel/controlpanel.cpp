@@ -4,7 +4,6 @@
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "serial/portselection.h"
-#include "serial/qserialportadapter.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -365,7 +364,7 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts)
     palette.setColor(QPalette::Window, kWindowGrey);
     setPalette(palette);
 
-    createControls(parts.store);
+    createControls();
     // The controls take the window's font; a list's popup, a window of its own, takes it from
     // its list when first shown.
     setFont(PanelFont(textRooms()));
@@ -377,7 +376,7 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts)
 
 ControlPanel::~ControlPanel() = default;
 
-void ControlPanel::createControls(SettingsStore& store) {
+void ControlPanel::createControls() {
     m_image1 = new QLabel(this);
     m_image1->setObjectName(QStringLiteral("Image1"));
     // On screens scaled by more than 1 the logo is drawn from its picture at twice the size.
@@ -393,10 +392,9 @@ void ControlPanel::createControls(SettingsStore& store) {
     m_commSel =
         createList(this, QStringLiteral("CommSel"), kPortOrange, fromTwips(3120, 240, 1095, 315));
     m_commSel->setToolTip(kCommSelTip);
+    // Each entry's tooltip names its device; the port map binding keeps them current.
     for (const PortEntry& entry : PortSelection()) {
         m_commSel->addItem(entry.label, QVariant::fromValue(entry.portNumber));
-        m_commSel->setItemData(m_commSel->count() - 1, DeviceForPort(store, entry.portNumber),
-                               Qt::ToolTipRole);
     }
 
     QLabel* addressLabel = createLabel(this, QStringLiteral("Label1"), QStringLiteral("ADDRESS"),

@@ -58,7 +58,7 @@ public:
     QList<TextRoom> textRooms() const;
 
 private:
-    void createControls(SettingsStore& store);
+    void createControls();
     void bindEvents();
 
     CommSelection m_commSelection;

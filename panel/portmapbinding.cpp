@@ -21,6 +21,7 @@ PortMapBinding::PortMapBinding(QComboBox& commSel, Panel& panel, CommSelection& 
       m_baseToolTip(commSel.toolTip()) {
     setObjectName(QStringLiteral("PortMapBinding"));
     m_commSel.installEventFilter(this);
+    showEntryDevices();
     if (kPortMapOffered) {
         m_commSelection.setOpenFailureAdvice(
             [this](int portNumber) { return OpenFailureAdvice(m_store, m_discovery, portNumber); });
