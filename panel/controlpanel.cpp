@@ -297,8 +297,7 @@ protected:
         QScrollBar::paintEvent(event);
         if (hasFocus()) {
             QPainter painter(this);
-            painter.setPen(QPen(Qt::black, 2));
-            painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+            drawFocusEdge(painter, rect());
         }
     }
 };
