@@ -50,10 +50,9 @@ protected:
                 QStyleOptionComboBox option;
                 option.initFrom(list);
                 option.subControls = QStyle::SC_All;
-                room.setWidth(room.width() - list->style()
-                                                 ->subControlRect(QStyle::CC_ComboBox, &option,
-                                                                  QStyle::SC_ComboBoxArrow, list)
-                                                 .width());
+                const QRect arrow = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                  QStyle::SC_ComboBoxArrow, list);
+                room.setWidth(room.width() - arrow.width());
             } else if (widget->objectName() == "Text1") {
                 for (const QChar c : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
                     texts << QString(kTextFieldLength, c);
@@ -227,7 +226,7 @@ TEST_F(WindowTest, TextBoxKeepsThirteenWholeCharactersOfAStoredText) {
     }
 }
 
-TEST_F(WindowTest, EachArrowAndPageClickMovesTheAddressByOneWithAllAtTheTop) {
+TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheThumb) {
     const std::tuple<QStyle::SubControl, int, int> cases[] = {
         {QStyle::SC_ScrollBarSubLine, 5, 6},     {QStyle::SC_ScrollBarAddLine, 5, 4},
         {QStyle::SC_ScrollBarSubPage, 64, 65},   {QStyle::SC_ScrollBarAddPage, 64, 63},
@@ -239,9 +238,7 @@ TEST_F(WindowTest, EachArrowAndPageClickMovesTheAddressByOneWithAllAtTheTop) {
         QTest::mouseClick(control("VScroll1"), Qt::LeftButton, {}, scrollBarPart(part).center());
         EXPECT_EQ(window.addrDis(), AddressText(to));
     }
-}
-
-TEST_F(WindowTest, AddressDisplayFollowsTheThumbBeforeItIsReleased) {
+    // The address display follows the thumb before it is released.
     window.panel().setVScroll1(64);
     auto* bar = control<QScrollBar>("VScroll1");
     const QPoint grip = scrollBarPart(QStyle::SC_ScrollBarSlider).center();
