@@ -115,9 +115,7 @@ TEST_F(PortMapTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged)
         start();
         const int putsBefore = store.puts;
         PortMapDialog* dialog = window->portMap().openDialog();
-        auto* row = dialog->findChild<QComboBox*>(keys::portKey(portNumber));
-        QTest::keyClicks(row, typed);
-        QTest::keyClick(row, Qt::Key_Return);
+        QTest::keyClicks(dialog->findChild<QComboBox*>(keys::portKey(portNumber)), typed + '\r');
         EXPECT_TRUE(dialog->isHidden()) << "Return is OK";
         EXPECT_EQ(store.puts - putsBefore, writes);
         EXPECT_EQ(port.opens, opens);
