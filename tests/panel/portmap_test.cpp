@@ -5,7 +5,7 @@
 #include "settings/keys.h"
 #include "tests/support/fakes.h"
 
-#include <QTest>
+#include <QtTest>
 #include <QtWidgets>
 
 #include <gtest/gtest.h>
@@ -79,9 +79,7 @@ TEST_F(PortMapTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentO
     const QString gone = QStringLiteral("/dev/serial/by-id/usb-gone-if00-port0");
     PortMapDialog dialog(discovery, {"", "", gone, "", "", "", "", "", ""});
     const auto row = [&](int port) { return dialog.findChild<QComboBox*>(keys::portKey(port)); };
-    const auto found = [&](int port) {
-        return dialog.findChild<QLabel*>(keys::portKey(port) + "Found");
-    };
+    const auto found = [&](int n) { return dialog.findChild<QLabel*>(keys::portKey(n) + "Found"); };
     EXPECT_EQ(row(9)->accessibleName() + '|' + found(9)->accessibleName(),
               "Com9: device|Com9: device found");
 
@@ -117,9 +115,7 @@ TEST_F(PortMapTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged)
         start();
         const int putsBefore = store.puts;
         PortMapDialog* dialog = window->portMap().openDialog();
-        auto* row = dialog->findChild<QComboBox*>(keys::portKey(portNumber));
-        QTest::keyClicks(row, typed);
-        QTest::keyClick(row, Qt::Key_Return);
+        QTest::keyClicks(dialog->findChild<QComboBox*>(keys::portKey(portNumber)), typed + '\r');
         EXPECT_TRUE(dialog->isHidden()) << "Return is OK";
         EXPECT_EQ(store.puts - putsBefore, writes);
         EXPECT_EQ(port.opens, opens);

@@ -9,7 +9,7 @@
 #include "tests/support/fakes.h"
 
 #include <QSerialPort>
-#include <QTest>
+#include <QtTest>
 #include <QtWidgets>
 
 #include <gtest/gtest.h>
@@ -30,10 +30,9 @@ protected:
     void start(const QByteArray& file) {
         ASSERT_TRUE(home.isValid() && first.valid() && second.valid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
-        QDir().mkpath(home.filePath("ZQ4"));
         QFile ini(iniPath());
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write(file) == file.size());
-        ini.close();
+        ASSERT_TRUE(QDir().mkpath(home.filePath("ZQ4")) && ini.open(QIODevice::WriteOnly) &&
+                    ini.write(file) == file.size() && ini.flush());
         window =
             std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
     }
@@ -166,8 +165,7 @@ TEST(PanelProgram, EndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgnoredHangUp) {
         // Killed by the signal, the program would have a crash exit with the signal's number.
         EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(panel.exitCode(), 0);
-        QSerialPort next;
-        next.setPortName(line.devicePath());
+        QSerialPort next(line.devicePath());
         EXPECT_TRUE(next.open(QIODevice::ReadWrite)) << next.errorString().toStdString();
     }
 }

@@ -7,7 +7,7 @@
 #include "protocol/vocabulary.h"
 #include "tests/support/fakes.h"
 
-#include <QTest>
+#include <QtTest>
 #include <QtWidgets>
 
 #include <gtest/gtest.h>
@@ -50,10 +50,9 @@ protected:
                 QStyleOptionComboBox option;
                 option.initFrom(list);
                 option.subControls = QStyle::SC_All;
-                room.setWidth(room.width() - list->style()
-                                                 ->subControlRect(QStyle::CC_ComboBox, &option,
-                                                                  QStyle::SC_ComboBoxArrow, list)
-                                                 .width());
+                const QRect arrow = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                  QStyle::SC_ComboBoxArrow, list);
+                room.setWidth(room.width() - arrow.width());
             } else if (widget->objectName() == "Text1") {
                 for (const QChar c : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
                     texts << QString(kTextFieldLength, c);
@@ -87,49 +86,46 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
     const auto fill = [](QWidget* widget) { return widget->grab().toImage().pixelColor(2, 2); };
     const char* portTip = "Sets the Serial Port for communicating with the Display";
     const char* sendTip = "Sends User Settings to the Display";
-    const struct {
-        const char *name, *kind, *text, *toolTip;
-        QRect place; // logical pixels
-        QColor colour;
-        Qt::Alignment align;
-    } cases[] = {
-        {"Image1", "QLabel", "", "", {8, 8, 80, 60}, {}, Qt::AlignLeft},
-        {"Label8", "QLabel", "SERIAL PORT:", "", {104, 17, 97, 17}, grey, Qt::AlignRight},
-        {"CommSel", "QComboBox", "Com1:", portTip, {208, 16, 73, 21}, orange, {}},
-        {"Label1", "QLabel", "ADDRESS", "", {16, 80, 65, 17}, grey, Qt::AlignHCenter},
-        {"Label3", "QLabel", "CUSTOM TEXT", "", {104, 80, 161, 17}, grey, Qt::AlignHCenter},
-        {"Text1", "QLineEdit", "", "", {88, 96, 193, 21}, {}, Qt::AlignLeft},
-        {"VScroll1", "QScrollBar", "", "", {40, 104, 17, 137}, {}, {}},
-        {"Label4", "QLabel", "MESSAGE", "", {120, 144, 121, 17}, grey, Qt::AlignHCenter},
-        {"Message", "QComboBox", "000  CUSTOM", "", {88, 160, 193, 21}, yellow, {}},
-        {"Label2", "QLabel", "BRIGHTNESS:", "", {136, 192, 89, 17}, grey, Qt::AlignRight},
-        {"BrtVal", "QComboBox", "4", "", {232, 192, 49, 21}, yellow, {}},
-        {"SendButton", "QPushButton", "SEND", sendTip, {224, 232, 57, 33}, cyan, {}},
-        {"AddrDis", "QLineEdit", "0", "", {32, 248, 33, 19}, Qt::white, Qt::AlignLeft},
-    };
+    // Name, class, text, tooltip, place in logical pixels, fill, alignment.
+    const std::tuple<const char*, const char*, const char*, const char*, QRect, QColor,
+                     Qt::Alignment>
+        cases[] = {
+            {"Image1", "QLabel", "", "", {8, 8, 80, 60}, {}, Qt::AlignLeft},
+            {"Label8", "QLabel", "SERIAL PORT:", "", {104, 17, 97, 17}, grey, Qt::AlignRight},
+            {"CommSel", "QComboBox", "Com1:", portTip, {208, 16, 73, 21}, orange, {}},
+            {"Label1", "QLabel", "ADDRESS", "", {16, 80, 65, 17}, grey, Qt::AlignHCenter},
+            {"Label3", "QLabel", "CUSTOM TEXT", "", {104, 80, 161, 17}, grey, Qt::AlignHCenter},
+            {"Text1", "QLineEdit", "", "", {88, 96, 193, 21}, {}, Qt::AlignLeft},
+            {"VScroll1", "QScrollBar", "", "", {40, 104, 17, 137}, {}, {}},
+            {"Label4", "QLabel", "MESSAGE", "", {120, 144, 121, 17}, grey, Qt::AlignHCenter},
+            {"Message", "QComboBox", "000  CUSTOM", "", {88, 160, 193, 21}, yellow, {}},
+            {"Label2", "QLabel", "BRIGHTNESS:", "", {136, 192, 89, 17}, grey, Qt::AlignRight},
+            {"BrtVal", "QComboBox", "4", "", {232, 192, 49, 21}, yellow, {}},
+            {"SendButton", "QPushButton", "SEND", sendTip, {224, 232, 57, 33}, cyan, {}},
+            {"AddrDis", "QLineEdit", "0", "", {32, 248, 33, 19}, Qt::white, Qt::AlignLeft},
+        };
     EXPECT_EQ(window.windowTitle(), "ZQ4 Display Control Panel");
     EXPECT_EQ(window.maximumSize(), window.minimumSize());
     EXPECT_EQ(window.size(), QSize(296, 281));
     EXPECT_EQ(fill(&window), grey);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QWidget* widget = control(c.name);
+    for (const auto& [name, kind, text, toolTip, place, colour, align] : cases) {
+        SCOPED_TRACE(name);
+        QWidget* widget = control(name);
         ASSERT_NE(widget, nullptr);
-        EXPECT_STREQ(widget->metaObject()->className(), c.kind);
-        EXPECT_EQ(widget->geometry(), c.place);
-        EXPECT_EQ(widget->toolTip(), c.toolTip);
-        const QString text =
-            widget->property(qobject_cast<QComboBox*>(widget) ? "currentText" : "text").toString();
-        EXPECT_EQ(text, c.text);
-        if (auto* list = qobject_cast<QComboBox*>(widget)) {
+        EXPECT_STREQ(widget->metaObject()->className(), kind);
+        EXPECT_EQ(widget->geometry(), place);
+        EXPECT_EQ(widget->toolTip(), toolTip);
+        auto* list = qobject_cast<QComboBox*>(widget);
+        EXPECT_EQ(widget->property(list ? "currentText" : "text").toString(), text);
+        if (list) {
             QTest::keyClicks(list, QStringLiteral("XYZ\r"));
             EXPECT_FALSE(list->isEditable());
-            EXPECT_EQ(list->currentText(), c.text) << "a list is picked from, never typed into";
+            EXPECT_EQ(list->currentText(), text) << "a list is picked from, never typed into";
         }
         EXPECT_EQ(widget->property("alignment").value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
-                  c.align);
-        if (c.colour.isValid()) {
-            EXPECT_EQ(fill(widget), c.colour);
+                  align);
+        if (colour.isValid()) {
+            EXPECT_EQ(fill(widget), colour);
         }
         EXPECT_TRUE(widget->font().bold());
         EXPECT_LE(widget->font().pointSizeF(), 8.25);
@@ -180,11 +176,8 @@ TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedControlInBlack) {
 }
 
 TEST_F(WindowTest, TextBoxTakesThirteenSendableCharacters) {
-    const struct {
-        QString entered;
-        bool pasted;
-        QString kept;
-    } cases[] = {
+    // Entered, whether pasted (else typed), kept.
+    const std::tuple<QString, bool, QString> cases[] = {
         {"ABCDEFGHIJKLMN", false, "ABCDEFGHIJKLM"},
         {"T-\u00ff10", false, "T-10"},
         {"\u00c4 12", false, "\u00c4 12"},
@@ -192,22 +185,21 @@ TEST_F(WindowTest, TextBoxTakesThirteenSendableCharacters) {
         {"HOLD \u00c4", true, "HOLD \u00c4"},
         {"0123456789ABCDEF", true, "0123456789ABC"},
         {"ABCDEFGHIJKL\U0001F600", false, "ABCDEFGHIJKL"},
-        {"ABCDEFGHIJKL\U0001F600", true, ""},
-    };
+        {"ABCDEFGHIJKL\U0001F600", true, ""}};
     auto* text = control<QLineEdit>("Text1");
-    for (const auto& c : cases) {
-        SCOPED_TRACE((c.pasted ? "pasted " : "typed ") + c.entered.toStdString());
+    for (const auto& [entered, pasted, kept] : cases) {
+        SCOPED_TRACE((pasted ? "pasted " : "typed ") + entered.toStdString());
         text->clear();
-        QApplication::clipboard()->setText(c.entered);
-        if (c.pasted) {
+        QApplication::clipboard()->setText(entered);
+        if (pasted) {
             QTest::keySequence(text, QKeySequence::Paste);
         }
         // One key per character, as a keyboard or an input method delivers it.
-        for (const char32_t character : c.pasted ? QList<uint>() : c.entered.toUcs4()) {
+        for (const char32_t character : pasted ? QList<uint>() : entered.toUcs4()) {
             QTest::sendKeyEvent(QTest::Click, text, Qt::Key_unknown,
                                 QString::fromUcs4(&character, 1), Qt::NoModifier);
         }
-        EXPECT_EQ(text->text(), c.kept);
+        EXPECT_EQ(text->text(), kept);
     }
 }
 
@@ -215,46 +207,38 @@ TEST_F(WindowTest, TextBoxTakesThirteenSendableCharacters) {
 // the box keeps at most 13 whole characters, and the frame and the store get what it shows.
 TEST_F(WindowTest, TextBoxKeepsThirteenWholeCharactersOfAStoredText) {
     const QString smile = QString::fromUcs4(U"\U0001F600", 1);
-    const struct {
-        QString stored, kept;
-    } cases[] = {
-        {smile.repeated(13), smile.repeated(13)}, {"ABCDEFGHIJKL" + smile, "ABCDEFGHIJKL" + smile},
-        {smile.repeated(14), smile.repeated(13)}, {"ABCDEFGHIJKLM" + smile, "ABCDEFGHIJKLM"},
-        {"ABCDEFGHIJKLMN", "ABCDEFGHIJKLM"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored.toStdString());
-        window.setText1(c.stored);
-        EXPECT_EQ(window.text1(), c.kept) << "set by a routine";
-        store.set(QStringLiteral("Startup"), QStringLiteral("Custom"), c.stored);
+    const std::pair<QString, QString> cases[] = {{smile.repeated(13), smile.repeated(13)},
+                                                 {"ABCDEFGHIJKL" + smile, "ABCDEFGHIJKL" + smile},
+                                                 {smile.repeated(14), smile.repeated(13)},
+                                                 {"ABCDEFGHIJKLM" + smile, "ABCDEFGHIJKLM"},
+                                                 {"ABCDEFGHIJKLMN", "ABCDEFGHIJKLM"}};
+    for (const auto& [stored, kept] : cases) {
+        SCOPED_TRACE(stored.toStdString());
+        window.setText1(stored);
+        EXPECT_EQ(window.text1(), kept) << "set by a routine";
+        store.set(QStringLiteral("Startup"), QStringLiteral("Custom"), stored);
         window.panel().Form_Load();
-        EXPECT_EQ(window.text1(), c.kept) << "restored at start-up";
+        EXPECT_EQ(window.text1(), kept) << "restored at start-up";
         QTest::mouseClick(control("SendButton"), Qt::LeftButton);
         ASSERT_FALSE(port.written.empty());
-        EXPECT_EQ(port.written.back().left(kTextFieldLength), EncodeText(*TextField(c.kept)));
-        EXPECT_EQ(store.value(QStringLiteral("Startup"), QStringLiteral("Custom")), c.kept);
+        EXPECT_EQ(port.written.back().left(kTextFieldLength), EncodeText(*TextField(kept)));
+        EXPECT_EQ(store.value(QStringLiteral("Startup"), QStringLiteral("Custom")), kept);
     }
 }
 
-TEST_F(WindowTest, EachArrowAndPageClickMovesTheAddressByOneWithAllAtTheTop) {
-    const struct {
-        QStyle::SubControl part;
-        int from, to;
-    } cases[] = {
+TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheThumb) {
+    const std::tuple<QStyle::SubControl, int, int> cases[] = {
         {QStyle::SC_ScrollBarSubLine, 5, 6},     {QStyle::SC_ScrollBarAddLine, 5, 4},
         {QStyle::SC_ScrollBarSubPage, 64, 65},   {QStyle::SC_ScrollBarAddPage, 64, 63},
         {QStyle::SC_ScrollBarSubLine, 127, 128}, {QStyle::SC_ScrollBarSubLine, 128, 128},
-        {QStyle::SC_ScrollBarAddLine, 0, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "part " << c.part << " from " << c.from);
-        window.panel().setVScroll1(c.from);
-        QTest::mouseClick(control("VScroll1"), Qt::LeftButton, {}, scrollBarPart(c.part).center());
-        EXPECT_EQ(window.addrDis(), AddressText(c.to));
+        {QStyle::SC_ScrollBarAddLine, 0, 0}};
+    for (const auto& [part, from, to] : cases) {
+        SCOPED_TRACE(::testing::Message() << "part " << part << " from " << from);
+        window.panel().setVScroll1(from);
+        QTest::mouseClick(control("VScroll1"), Qt::LeftButton, {}, scrollBarPart(part).center());
+        EXPECT_EQ(window.addrDis(), AddressText(to));
     }
-}
-
-TEST_F(WindowTest, AddressDisplayFollowsTheThumbBeforeItIsReleased) {
+    // The address display follows the thumb before it is released.
     window.panel().setVScroll1(64);
     auto* bar = control<QScrollBar>("VScroll1");
     const QPoint grip = scrollBarPart(QStyle::SC_ScrollBarSlider).center();
@@ -285,47 +269,39 @@ TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
 
 // Each control is named by the label beside it, through the label relation screen readers
 // follow and its accessible name (which Qt on Linux ignores for a list, naming it by its entry).
-TEST_F(WindowTest, EveryControlIsNamedByItsLabelForAssistiveTechnology) {
-    const struct {
-        const char *name, *label, *labelText, *accessibleName;
-        QAccessible::Role role;
-    } cases[] = {
-        {"CommSel", "Label8", "SERIAL PORT:", "Serial port", QAccessible::ComboBox},
-        {"VScroll1", "Label1", "ADDRESS", "Address", QAccessible::ScrollBar},
-        {"Text1", "Label3", "CUSTOM TEXT", "Custom text", QAccessible::EditableText},
-        {"Message", "Label4", "MESSAGE", "Message", QAccessible::ComboBox},
-        {"BrtVal", "Label2", "BRIGHTNESS:", "Brightness", QAccessible::ComboBox},
-        {"SendButton", nullptr, nullptr, "SEND", QAccessible::Button},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QWidget* widget = control(c.name);
+TEST_F(WindowTest, EveryControlIsNamedByItsLabelAndTheScrollBarReportsTheAddress) {
+    // Control, its label as "name=text" (none for SEND), accessible name, role.
+    const std::tuple<const char*, QStringList, const char*, QAccessible::Role> cases[] = {
+        {"CommSel", {"Label8=SERIAL PORT:"}, "Serial port", QAccessible::ComboBox},
+        {"VScroll1", {"Label1=ADDRESS"}, "Address", QAccessible::ScrollBar},
+        {"Text1", {"Label3=CUSTOM TEXT"}, "Custom text", QAccessible::EditableText},
+        {"Message", {"Label4=MESSAGE"}, "Message", QAccessible::ComboBox},
+        {"BrtVal", {"Label2=BRIGHTNESS:"}, "Brightness", QAccessible::ComboBox},
+        {"SendButton", {}, "SEND", QAccessible::Button}};
+    for (const auto& [name, labels, accessibleName, role] : cases) {
+        SCOPED_TRACE(name);
+        QWidget* widget = control(name);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
         ASSERT_NE(accessible, nullptr);
-        EXPECT_EQ(accessible->role(), c.role);
-        const bool list = qobject_cast<QComboBox*>(widget) != nullptr;
-        EXPECT_EQ(list ? widget->accessibleName() : accessible->text(QAccessible::Name),
-                  c.accessibleName);
-        QStringList labels;
+        EXPECT_EQ(accessible->role(), role);
+        EXPECT_EQ(qobject_cast<QComboBox*>(widget) ? widget->accessibleName()
+                                                   : accessible->text(QAccessible::Name),
+                  accessibleName);
+        QStringList found;
         for (const auto& [label, relation] : accessible->relations(QAccessible::Label)) {
-            labels << label->object()->objectName() + '=' + label->text(QAccessible::Name);
+            found << label->object()->objectName() + '=' + label->text(QAccessible::Name);
         }
-        EXPECT_EQ(labels, c.label ? QStringList(QStringLiteral("%1=%2").arg(c.label, c.labelText))
-                                  : QStringList());
+        EXPECT_EQ(found, labels);
     }
-}
-
-// The scroll bar runs from 128 at the top to 0 at the bottom; its value as assistive
-// technology reads it is the address, shown as the address display shows it.
-TEST_F(WindowTest, AddressScrollBarReportsTheAddressAsItsValue) {
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control("VScroll1"));
-    ASSERT_NE(accessible, nullptr);
-    QAccessibleValueInterface* value = accessible->valueInterface();
+    // The scroll bar runs from 128 at the top to 0 at the bottom; its value as assistive
+    // technology reads it is the address, shown as the address display shows it.
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(control("VScroll1"));
+    QAccessibleValueInterface* value = bar->valueInterface();
     ASSERT_NE(value, nullptr);
     for (const int address : {0, 64, 128}) {
         window.panel().setVScroll1(address);
         EXPECT_EQ(value->currentValue().toInt(), address);
-        EXPECT_EQ(accessible->text(QAccessible::Value), AddressText(address));
+        EXPECT_EQ(bar->text(QAccessible::Value), AddressText(address));
     }
     EXPECT_EQ(value->minimumValue().toInt(), 0);
     EXPECT_EQ(value->maximumValue().toInt(), kMaxAddress);
@@ -336,8 +312,7 @@ TEST_F(WindowTest, AddressScrollBarReportsTheAddressAsItsValue) {
 TEST_F(WindowTest, ReturnInTheTextBoxSendsNothingAndSpaceOnSendSends) {
     auto* send = control<QPushButton>("SendButton");
     EXPECT_FALSE(send->isDefault() || send->autoDefault());
-    QTest::keyClicks(control("Text1"), QStringLiteral("T-10"));
-    QTest::keyClick(control("Text1"), Qt::Key_Return);
+    QTest::keyClicks(control("Text1"), QStringLiteral("T-10\r"));
     QTest::keyClick(control("Text1"), Qt::Key_Enter);
     EXPECT_TRUE(port.written.empty());
     QTest::keyClick(send, Qt::Key_Space);
