@@ -1,8 +1,6 @@
 #include "serial/devicediscovery.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include <QtCore>
 
 #include <gtest/gtest.h>
 

@@ -20,14 +20,12 @@ int main(int argc, char** argv) {
     }
     QSettingsStore store;
     const QString key = QString::fromUtf8(argv[1]);
-    if (argc == 2) {
-        // Naming the file, as warnings do, must not open it: a FIFO would block.
-        (void)store.location(kApplication);
-        std::fputs(qUtf8Printable(store.GetSetting(kApplication, kStartup, key, "<absent>")),
-                   stdout);
-        return 0;
-    }
-    const Status put = store.PutSetting(kApplication, kStartup, key, QString::fromUtf8(argv[2]));
-    std::fputs(qUtf8Printable(put.description()), stdout);
+    // Naming the file, as warnings do, must not open it: a FIFO would block.
+    (void)store.location(kApplication);
+    const Status put =
+        argc == 2 ? Status::Ok() : store.PutSetting(kApplication, kStartup, key, argv[2]);
+    std::fputs(qUtf8Printable(argc == 2 ? store.GetSetting(kApplication, kStartup, key, "<absent>")
+                                        : put.description()),
+               stdout);
     return put ? 0 : 1;
 }

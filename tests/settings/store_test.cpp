@@ -1,26 +1,13 @@
 #include "settings/keys.h"
 #include "settings/qsettingsstore.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QScopeGuard>
-#include <QSettings>
-#include <QTemporaryDir>
+#include <QtCore>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-#include <functional>
-#include <tuple>
-#include <vector>
 
 namespace zq4 {
 namespace {
@@ -75,8 +62,8 @@ struct QSettingsStoreTest : ::testing::Test {
     std::pair<int, std::string> probe(const QStringList& args) {
         QProcess process;
         process.start(ZQ4_SETTINGS_PROBE, args);
-        const bool answered = process.waitForFinished(10000);
-        return {answered ? process.exitCode() : -1, process.readAll().toStdString()};
+        return {process.waitForFinished(10000) ? process.exitCode() : -1,
+                process.readAll().toStdString()};
     }
     std::string cannotWrite(const std::string& reason) {
         return "Cannot write the settings file " + m_ini.toStdString() + ": " + reason;
@@ -186,16 +173,14 @@ TEST_F(QSettingsStoreTest, FileThatIsNotARegularFileOrTooLargeIsNeitherReadNorWr
 TEST_F(QSettingsStoreTest, PutOnAFullDiskSaysTheDiskIsFullAndLeavesTheFileAsItWas) {
     ASSERT_TRUE(QDir().mkpath(m_folder));
     if (mount("tmpfs", qPrintable(m_folder), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "a small file system cannot be mounted here: " << std::strerror(errno);
+        GTEST_SKIP() << "a small file system cannot be mounted here: "
+                     << qt_error_string(errno).toStdString();
     }
     const auto unmount = qScopeGuard([&] { EXPECT_EQ(umount(qPrintable(m_folder)), 0); });
     writeFile(m_ini, "[Startup]\nAddr=5\n");
-    QFile filler(m_folder + "/filler");
+    QFile filler(m_folder + "/filler"); // takes what room is left
     ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-    while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
-    }
-    filler.close();
-
+    ASSERT_LT(filler.write(QByteArray(1 << 16, 'f')), 1 << 16);
     EXPECT_EQ(put(kCustom, "a value that needs room").description().toStdString(),
               cannotWrite("the disk is full (No space left on device)"));
     EXPECT_EQ(readIni(), "[Startup]\nAddr=5\n");

@@ -15,14 +15,12 @@ qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
     const QByteArray bytes(chunk, 'x');
     qsizetype held = 0;
     // The kernel makes more room a moment after the line first reports it full.
-    pollfd writable{slave, POLLOUT, 0};
-    do {
-        ssize_t put = 0;
-        while ((put = ::write(slave, bytes.constData(), static_cast<size_t>(chunk))) > 0) {
+    for (pollfd writable{slave, POLLOUT, 0};
+         ::poll(&writable, 1, 500) > 0 && (writable.revents & POLLOUT) != 0;) {
+        for (ssize_t put = 0; (put = ::write(slave, bytes.constData(), size_t(chunk))) > 0;) {
             held += put;
         }
-        writable.revents = 0;
-    } while (::poll(&writable, 1, 500) > 0 && (writable.revents & POLLOUT) != 0);
+    }
     ::fcntl(slave, F_SETFL, flags);
     return held;
 }
