@@ -1,5 +1,5 @@
+#include "system/pseudoterminal.h"
 #include "tests/support/fakes.h"
-#include "tests/support/line.h"
 
 #include "panel/commselection.h"
 #include "serial/portselection.h"
@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <future>
+
+#include <fcntl.h>
+#include <poll.h>
 
 namespace zq4 {
 namespace {
@@ -28,6 +31,25 @@ QByteArray numberedFrames(qsizetype count) {
         frames += QByteArray::number(number).rightJustified(13, ' ') + kFrame.mid(13);
     }
     return frames;
+}
+
+// Fills the line through the slave held by the pseudo-terminal, in writes of `chunk` bytes, as a
+// display that has stopped reading leaves it; returns how many bytes it took.
+qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
+    const int slave = line.slaveDescriptor();
+    const int flags = ::fcntl(slave, F_GETFL);
+    ::fcntl(slave, F_SETFL, flags | O_NONBLOCK);
+    const QByteArray bytes(chunk, 'x');
+    qsizetype held = 0;
+    // The kernel makes more room a moment after the line first reports it full.
+    for (pollfd writable{slave, POLLOUT, 0};
+         ::poll(&writable, 1, 500) > 0 && (writable.revents & POLLOUT) != 0;) {
+        for (ssize_t put = 0; (put = ::write(slave, bytes.constData(), size_t(chunk))) > 0;) {
+            held += put;
+        }
+    }
+    ::fcntl(slave, F_SETFL, flags);
+    return held;
 }
 
 // The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
@@ -118,7 +140,7 @@ TEST_F(SerialAdapter, OutputHandedOverArrivesWholeWhenThePortClosesAndWhenTheAda
 TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadline) {
     ASSERT_TRUE(adapter.setPortOpen(true).ok());
     // What the line holds while the display reads nothing, read empty again.
-    const qsizetype capacity = test::fillLine(first, kFrame.size());
+    const qsizetype capacity = fillLine(first, kFrame.size());
     ASSERT_TRUE(capacity > 0 && first.readFromLine(capacity, 5s).size() == capacity);
     QByteArray frames = numberedFrames(capacity * 3 / 2 / kFrame.size());
     ASSERT_EQ(sendEach(frames), "");
@@ -131,7 +153,7 @@ TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadli
     EXPECT_TRUE(received == frames) << received.size() << " of " << frames.size();
     EXPECT_TRUE(feedback.shown.isEmpty() && adapter.portOpen().value()) << shown();
 
-    const qsizetype full = test::fillLine(first, kFrame.size());
+    const qsizetype full = fillLine(first, kFrame.size());
     ASSERT_GT(full, 0);
     frames = numberedFrames(25);
     ASSERT_EQ(sendEach(frames), "");
