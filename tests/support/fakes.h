@@ -5,11 +5,7 @@
 #include "serial/port.h"
 #include "settings/store.h"
 
-#include <QMap>
-#include <QStringList>
-
-#include <cstdint>
-#include <vector>
+#include <QtCore>
 
 namespace zq4::test {
 
@@ -27,18 +23,13 @@ public:
     }
     Status PutSettings(const QString& application, const QString& section,
                        const QList<std::pair<QString, QString>>& keysAndValues) override {
-        ++puts;
         QStringList entries;
         for (const auto& [key, value] : keysAndValues) {
             entries.push_back(key + '=' + value);
-            if (!failPuts) {
-                m_values.insert(application + '/' + section + '/' + key, value);
-            }
+            failPuts || (m_values.insert(application + '/' + section + '/' + key, value), true);
         }
-        if (log != nullptr) {
-            log->push_back("put:" + entries.join(u','));
-        }
-        return failPuts ? Status::Failed(failure) : Status::Ok();
+        (void)(log && (log->push_back("put:" + entries.join(u',')), true)); // noted when set
+        return ++puts, failPuts ? Status::Failed(failure) : Status::Ok();
     }
 
     void set(const QString& section, const QString& key, const QString& value) {
@@ -81,12 +72,7 @@ public:
         return fails(PortOpenGet) ? Result<bool>(check(PortOpenGet)) : open;
     }
     Status setPortOpen(bool wanted) override {
-        return run(PortOpenSet, [&] {
-            open = wanted;
-            if (wanted) {
-                opens.push_back(commPort);
-            }
-        });
+        return run(PortOpenSet, [&] { (open = wanted) ? opens.push_back(commPort) : void(); });
     }
     Status setInputLen(int /*length*/) override { return check(InputLen); }
     Result<QByteArray> input() override {
@@ -111,10 +97,7 @@ private:
                            : Status::Ok();
     }
     Status run(Step step, const auto& effect) {
-        if (!fails(step)) {
-            effect();
-        }
-        return check(step);
+        return fails(step) ? check(step) : (effect(), check(step));
     }
 };
 
