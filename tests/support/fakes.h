@@ -9,7 +9,7 @@
 
 namespace zq4::test {
 
-// A store in memory. Each put is noted in `log`, when set, as "put:key=value,key=value"; a put
+// A store in memory. Each put is noted in `log` as "put:key=value,key=value"; a put
 // made to fail stores none of its values.
 class MemoryStore final : public SettingsStore {
 public:
@@ -23,13 +23,16 @@ public:
     }
     Status PutSettings(const QString& application, const QString& section,
                        const QList<std::pair<QString, QString>>& keysAndValues) override {
+        ++puts;
         QStringList entries;
         for (const auto& [key, value] : keysAndValues) {
             entries.push_back(key + '=' + value);
-            failPuts || (m_values.insert(application + '/' + section + '/' + key, value), true);
+            if (!failPuts) {
+                m_values.insert(application + '/' + section + '/' + key, value);
+            }
         }
-        (void)(log && (log->push_back("put:" + entries.join(u',')), true)); // noted when set
-        return ++puts, failPuts ? Status::Failed(failure) : Status::Ok();
+        log->push_back("put:" + entries.join(u','));
+        return failPuts ? Status::Failed(failure) : Status::Ok();
     }
 
     void set(const QString& section, const QString& key, const QString& value) {
@@ -42,10 +45,11 @@ public:
     bool failPuts = false;
     QString failure = QStringLiteral("disk full"); // the description of a failing put
     int puts = 0;
-    QStringList* log = nullptr;
+    QStringList* log = &m_unread; // where puts are noted
 
 private:
     QMap<QString, QString> m_values;
+    QStringList m_unread; // the puts noted while no test reads them
 };
 
 // Everything the operator was shown, in order: "beep" or "box:<title>:<text>".
