@@ -96,30 +96,28 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
 
 // Every row would send without its fault: Com1 is the line and every stored choice is valid.
 TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
-    const QString ports = "[Ports]\nCom1=$LINE\n";
-    const std::pair<QString, QString> faults[] = {
-        {"send --port Com10", R"(--port "Com10")"},
-        {"send -p 1 -d $LINE", "--port and --device"},
-        {"send --device=", R"(--device "")"},
-        {"send -a 128", R"(--address "128")"},
-        {"send -m 164", R"(--message "164")"},
-        {"send -m UTC", R"("001  UTC", "129 (65)  UTC")"},
-        {"send -b 5", R"(--brightness "5")"},
-        {"send -t ABCDEFGHIJKLMN", "14 characters"},
-        {"send -t ÿ", "U+00FF"},
-        {"send --bogus", "bogus"},
-        {"send now", R"("now")"},
-        {"sned", R"("sned")"},
-        {"messages all", R"("all")"},
+    // Each row: the command, a text of its error, what the store holds besides the port map. "None
+    // selected" left in the store gives no code segment, so no frame.
+    const std::tuple<QString, QString, QString> faults[] = {
+        {"send --port Com10", R"(--port "Com10")", ""},
+        {"send -p 1 -d $LINE", "--port and --device", ""},
+        {"send --device=", R"(--device "")", ""},
+        {"send -a 128", R"(--address "128")", ""},
+        {"send -m 164", R"(--message "164")", ""},
+        {"send -m UTC", R"("001  UTC", "129 (65)  UTC")", ""},
+        {"send -b 5", R"(--brightness "5")", ""},
+        {"send -t ABCDEFGHIJKLMN", "14 characters", ""},
+        {"send -t ÿ", "U+00FF", ""},
+        {"send --bogus", "bogus", ""},
+        {"send now", R"("now")", ""},
+        {"sned", R"("sned")", ""},
+        {"messages all", R"("all")", ""},
+        {"send", "--brightness", "[Startup]\nBrt=-1\n"},
+        {"send", "--message", "[Startup]\nMessage=-1\n"},
+        {"send", "--port", "[Startup]\nDakcomm=0\n"},
     };
-    for (const auto& [command, error] : faults) {
-        checkOne({command, ports, "", "", 2, error});
-    }
-    // "None selected" left in the store gives no code segment, so no frame.
-    const std::pair<QString, QString> noneSelected[] = {
-        {"Brt=-1", "--brightness"}, {"Message=-1", "--message"}, {"Dakcomm=0", "--port"}};
-    for (const auto& [stored, error] : noneSelected) {
-        checkOne({"send", ports + "[Startup]\n" + stored + '\n', "", "", 2, error});
+    for (const auto& [command, error, stored] : faults) {
+        checkOne({command, "[Ports]\nCom1=$LINE\n" + stored, "", "", 2, error});
     }
 }
 
