@@ -2,10 +2,7 @@
 #include "protocol/vocabulary.h"
 #include "system/pseudoterminal.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include <QtCore>
 
 #include <gtest/gtest.h>
 
@@ -33,7 +30,12 @@ QByteArray frame(const char* textField, const char* codes) {
 // pseudo-terminal standing in for the display's line. The settings file is never written.
 class CommandLineTest : public ::testing::Test {
 protected:
-    void check(const Row& row) {
+    void check(std::initializer_list<Row> rows) {
+        for (const Row& row : rows) {
+            checkOne(row);
+        }
+    }
+    void checkOne(const Row& row) {
         const auto fill = [this](QString text) {
             return text.replace("$LINE", line.devicePath()).replace("$HOME", home.path());
         };
@@ -44,13 +46,10 @@ protected:
                     (QDir(home.path()).mkpath("ZQ4") && file.open(QIODevice::WriteOnly) &&
                      file.write(fill(row.stored).toUtf8()) > 0));
         file.close();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-            environment.remove(name);
-        }
-        environment.insert("XDG_CONFIG_HOME", home.path());
         QProcess zq4;
-        zq4.setProcessEnvironment(environment);
+        zq4.setEnvironment(QProcess::systemEnvironment().filter(
+                               QRegularExpression("^(?!(WAYLAND_)?DISPLAY=|QT_QPA_PLATFORM=)"))
+                           << "XDG_CONFIG_HOME=" + home.path());
         zq4.start(ZQ4_PROGRAM, QProcess::splitCommand(fill(row.command)));
         ASSERT_TRUE(zq4.waitForFinished(15000));
         output = QString::fromUtf8(zq4.readAllStandardOutput());
@@ -75,7 +74,7 @@ protected:
 TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
     const QString storedChoices = "[Ports]\nCom3=$LINE\n[Startup]\nDakcomm=3\nAddr=127\nBrt=3\n"
                                   "Message=129\nCustom=T-10\n";
-    const Row rows[] = {
+    check({
         {"send -d $LINE -a 5 -b 4 -m 20 -t HOLD", "", frame("    HOLD     ", "001405")},
         {R"(send --device=$LINE --address all --brightness 1 --message "utc of t-0" --text=)", "",
          frame("             ", "038280")},
@@ -92,56 +91,48 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
          frame("ABCDEFGHIJKLM", "000000")},
         {"send --dry-run -a ALL", storedChoices, "",
          "20 20 20 20 54 2D 31 30 20 20 20 20 20 03 81 80 FF FE\n"},
-    };
-    for (const Row& row : rows) {
-        check(row);
-    }
+    });
 }
 
 // Every row would send without its fault: Com1 is the line and every stored choice is valid.
 TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
-    const QString ports = "[Ports]\nCom1=$LINE\n";
-    const std::pair<QString, QString> faults[] = {
-        {"send --port Com10", R"(--port "Com10")"},
-        {"send -p 1 -d $LINE", "--port and --device"},
-        {"send --device=", R"(--device "")"},
-        {"send -a 128", R"(--address "128")"},
-        {"send -m 164", R"(--message "164")"},
-        {"send -m UTC", R"("001  UTC", "129 (65)  UTC")"},
-        {"send -b 5", R"(--brightness "5")"},
-        {"send -t ABCDEFGHIJKLMN", "14 characters"},
-        {"send -t ÿ", "U+00FF"},
-        {"send --bogus", "bogus"},
-        {"send now", R"("now")"},
-        {"sned", R"("sned")"},
-        {"messages all", R"("all")"},
+    // Each row: the command, a text of its error, what the store holds besides the port map. "None
+    // selected" left in the store gives no code segment, so no frame.
+    const std::tuple<QString, QString, QString> faults[] = {
+        {"send --port Com10", R"(--port "Com10")", ""},
+        {"send -p 1 -d $LINE", "--port and --device", ""},
+        {"send --device=", R"(--device "")", ""},
+        {"send -a 128", R"(--address "128")", ""},
+        {"send -m 164", R"(--message "164")", ""},
+        {"send -m UTC", R"("001  UTC", "129 (65)  UTC")", ""},
+        {"send -b 5", R"(--brightness "5")", ""},
+        {"send -t ABCDEFGHIJKLMN", "14 characters", ""},
+        {"send -t ÿ", "U+00FF", ""},
+        {"send --bogus", "bogus", ""},
+        {"send now", R"("now")", ""},
+        {"sned", R"("sned")", ""},
+        {"messages all", R"("all")", ""},
+        {"send", "--brightness", "[Startup]\nBrt=-1\n"},
+        {"send", "--message", "[Startup]\nMessage=-1\n"},
+        {"send", "--port", "[Startup]\nDakcomm=0\n"},
     };
-    for (const auto& [command, error] : faults) {
-        check({command, ports, "", "", 2, error});
-    }
-    // "None selected" left in the store gives no code segment, so no frame.
-    const std::pair<QString, QString> noneSelected[] = {
-        {"Brt=-1", "--brightness"}, {"Message=-1", "--message"}, {"Dakcomm=0", "--port"}};
-    for (const auto& [stored, error] : noneSelected) {
-        check({"send", ports + "[Startup]\n" + stored + '\n', "", "", 2, error});
+    for (const auto& [command, error, stored] : faults) {
+        checkOne({command, "[Ports]\nCom1=$LINE\n" + stored, "", "", 2, error});
     }
 }
 
 TEST_F(CommandLineTest, DeviceThatCannotBeUsedExitsOneNamingIt) {
-    check({"send -d $HOME/no-such-line", "", "", "", 1, "$HOME/no-such-line: "});
+    checkOne({"send -d $HOME/no-such-line", "", "", "", 1, "$HOME/no-such-line: "});
 }
 
 TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayNorSettings) {
-    const Row rows[] = {
+    check({
         {"--help", "", "", "zq4 send [options]"},
         {"-h", "", "", "--dry-run"},
         {"send --help", "", "", "--brightness 1..4"},
         {"--version", "", "", "zq4 " ZQ4_VERSION "\n"},
         {"messages", "[Startup]\nMessage=5\n", "", MessageLabels().join('\n') + '\n'},
-    };
-    for (const Row& row : rows) {
-        check(row);
-    }
+    });
     EXPECT_EQ(output.count('\n'), kMessageCount);
 }
 

@@ -3,11 +3,7 @@
 #include "serial/qserialportadapter.h"
 #include "tests/support/fakes.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
+#include <QtCore>
 
 #include <gtest/gtest.h>
 
@@ -51,8 +47,7 @@ TEST(EventLog, LinesShowLabelsQuotedTextAndTheBytesOfWhatIsNoFrame) {
         {false, QByteArray(1017, 'x'),
          "skipped 1000 bytes: " + QString("78 ").repeated(48) + "..."},
     };
-    EventLog plain(false);
-    EventLog withHex(true);
+    EventLog plain(false), withHex(true);
     const QTime time(14, 3, 7, 123);
     for (const auto& [hex, received, expected] : cases) {
         QStringList lines;
@@ -116,14 +111,13 @@ TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFram
 TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
     QTemporaryDir folder;
     ASSERT_TRUE(QFile(folder.filePath("not-a-line")).open(QIODevice::WriteOnly));
-    const QString inFolder = QDir(folder.path()).canonicalPath() + "/not-a-line";
     const std::tuple<QStringList, int, QString> cases[] = {
         {{"--help"}, 0, "--hex"},
         {{"--no-such-option"}, 2, "no-such-option"},
         {{"/dev/a", "/dev/b"}, 2, "/dev/a /dev/b"},
         {{""}, 2, "no device name"},
         // A relative path is taken from the working folder, not from /dev.
-        {{"not-a-line"}, 1, "cannot open " + inFolder},
+        {{"not-a-line"}, 1, "cannot open " + QDir(folder.path()).canonicalPath() + "/not-a-line"},
     };
     for (const auto& [arguments, exitCode, output] : cases) {
         QProcess display;

@@ -28,8 +28,7 @@ TEST(ChaoticPort, PicksAndSendsKeepTheirRules) {
     Panel panel(values, selection, store, feedback);
     panel.Form_Load();
 
-    int picks = 0;
-    int saves = 0;
+    int picks = 0, saves = 0;
     std::size_t frames = 0;
     for (int round = 0; round < 10000; ++round) {
         port.failing.clear();

@@ -4,12 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArrayList>
-
-#include <algorithm>
-#include <string>
-#include <variant>
-#include <vector>
+#include <QtCore>
 
 namespace zq4 {
 namespace {
@@ -26,9 +21,7 @@ std::string hex(const QByteArray& bytes) {
 Lines feed(FrameDecoder& decoder, const QByteArrayList& chunks) {
     Lines lines;
     for (const QByteArray& chunk : chunks) {
-        const std::vector<DecoderEvent> events = decoder.feed(chunk);
-        EXPECT_LE(decoder.pendingSize(), kFrameLength);
-        for (const DecoderEvent& event : events) {
+        for (const DecoderEvent& event : decoder.feed(chunk)) {
             if (const auto* frame = std::get_if<DecodedFrame>(&event)) {
                 EXPECT_EQ(frame->textField + char(frame->brightnessCode) +
                               char(frame->messageCode) + char(frame->addressCode) + EndMarker(),
@@ -43,6 +36,7 @@ Lines feed(FrameDecoder& decoder, const QByteArrayList& chunks) {
                 lines.push_back("skipped " + hex(std::get<SkippedBytes>(event).raw));
             }
         }
+        EXPECT_LE(decoder.pendingSize(), kFrameLength);
     }
     return lines;
 }

@@ -5,15 +5,11 @@
 #include "serial/port.h"
 #include "settings/store.h"
 
-#include <QMap>
-#include <QStringList>
-
-#include <cstdint>
-#include <vector>
+#include <QtCore>
 
 namespace zq4::test {
 
-// A store in memory. Each put is noted in `log`, when set, as "put:key=value,key=value"; a put
+// A store in memory. Each put is noted in `log` as "put:key=value,key=value"; a put
 // made to fail stores none of its values.
 class MemoryStore final : public SettingsStore {
 public:
@@ -35,9 +31,7 @@ public:
                 m_values.insert(application + '/' + section + '/' + key, value);
             }
         }
-        if (log != nullptr) {
-            log->push_back("put:" + entries.join(u','));
-        }
+        log->push_back("put:" + entries.join(u','));
         return failPuts ? Status::Failed(failure) : Status::Ok();
     }
 
@@ -51,10 +45,11 @@ public:
     bool failPuts = false;
     QString failure = QStringLiteral("disk full"); // the description of a failing put
     int puts = 0;
-    QStringList* log = nullptr;
+    QStringList* log = &m_unread; // where puts are noted
 
 private:
     QMap<QString, QString> m_values;
+    QStringList m_unread; // the puts noted while no test reads them
 };
 
 // Everything the operator was shown, in order: "beep" or "box:<title>:<text>".
@@ -81,12 +76,7 @@ public:
         return fails(PortOpenGet) ? Result<bool>(check(PortOpenGet)) : open;
     }
     Status setPortOpen(bool wanted) override {
-        return run(PortOpenSet, [&] {
-            open = wanted;
-            if (wanted) {
-                opens.push_back(commPort);
-            }
-        });
+        return run(PortOpenSet, [&] { (open = wanted) ? opens.push_back(commPort) : void(); });
     }
     Status setInputLen(int /*length*/) override { return check(InputLen); }
     Result<QByteArray> input() override {
@@ -111,10 +101,7 @@ private:
                            : Status::Ok();
     }
     Status run(Step step, const auto& effect) {
-        if (!fails(step)) {
-            effect();
-        }
-        return check(step);
+        return fails(step) ? check(step) : (effect(), check(step));
     }
 };
 
