@@ -155,7 +155,9 @@ TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadli
 
     const qsizetype full = fillLine(first, kFrame.size());
     ASSERT_GT(full, 0);
-    frames = numberedFrames(25);
+    // A full line may still find room for a few hundred bytes more a moment later: the frames
+    // are more than that, so that some of them surely wait.
+    frames = numberedFrames(60);
     ASSERT_EQ(sendEach(frames), "");
     const auto closing = std::chrono::steady_clock::now();
     const Status closed = adapter.setPortOpen(false);
