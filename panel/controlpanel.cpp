@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QFont>
 #include <QIcon>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -30,31 +29,58 @@
 #include <algorithm>
 #include <utility>
 
-// The window's artwork is built into the static library, which needs an explicit start.
-static void initArtwork() {
-    Q_INIT_RESOURCE(zq4);
-}
-
 namespace zq4 {
 
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
-// One picture of the window's built-in artwork. The format is named, so that no image plugin is
-// loaded to guess it: that alone would cost the start-up several libraries.
-QPixmap artwork(const QString& name) {
-    QImageReader reader(QStringLiteral(":/zq4/") + name, "xpm");
-    reader.setAutoDetectImageFormat(false);
-    return QPixmap::fromImage(reader.read());
-}
+// The window's artwork is compiled in as XPM arrays, which QPixmap reads directly: reading it
+// as an image file would first look through every image format plugin installed.
+#include "resources/logo.xpm"
+#include "resources/logo@2x.xpm"
+#include "resources/zq4-16.xpm"
+#include "resources/zq4-32.xpm"
 
 // A control's place in twips (left, top, width, height) as logical pixels, which Qt scales
 // for the screen.
-QRect fromTwips(int left, int top, int width, int height) {
+constexpr QRect fromTwips(int left, int top, int width, int height) {
     return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
             height / kTwipsPerPixel};
 }
+
+// Where each control sits.
+constexpr QRect kImage1Place = fromTwips(120, 120, 1200, 900);
+constexpr QRect kCommSelPlace = fromTwips(3120, 240, 1095, 315);
+constexpr QRect kText1Place = fromTwips(1320, 1440, 2895, 315);
+constexpr QRect kVScroll1Place = fromTwips(600, 1560, 255, 2055);
+constexpr QRect kMessagePlace = fromTwips(1320, 2400, 2895, 315);
+constexpr QRect kBrtValPlace = fromTwips(3480, 2880, 735, 315);
+constexpr QRect kSendButtonPlace = fromTwips(3360, 3480, 855, 495);
+constexpr QRect kAddrDisPlace = fromTwips(480, 3720, 495, 285);
+
+// The window's captions: each names the control beside or below it.
+struct Caption {
+    const char* name;
+    const char* text;
+    Qt::Alignment alignment;
+    QRect place;
+};
+enum CaptionIndex {
+    kSerialPortCaption,
+    kAddressCaption,
+    kCustomTextCaption,
+    kMessageCaption,
+    kBrightnessCaption
+};
+constexpr Caption kCaptions[] = {
+    {"Label8", "SERIAL PORT:", Qt::AlignRight, fromTwips(1560, 255, 1455, 255)},
+    {"Label1", "ADDRESS", Qt::AlignHCenter, fromTwips(240, 1200, 975, 255)},
+    {"Label3", "CUSTOM TEXT", Qt::AlignHCenter, fromTwips(1560, 1200, 2415, 255)},
+    {"Label4", "MESSAGE", Qt::AlignHCenter, fromTwips(1800, 2160, 1815, 255)},
+    {"Label2", "BRIGHTNESS:", Qt::AlignRight, fromTwips(2040, 2880, 1335, 255)},
+};
+const QString kSendText = QStringLiteral("SEND");
 
 const QColor kWindowGrey(192, 192, 192);
 const QColor kPortOrange(255, 128, 0);
@@ -94,16 +120,15 @@ public:
     }
 };
 
-QLabel* createLabel(QWidget* parent, const QString& name, const QString& text,
-                    Qt::Alignment alignment, const QRect& place) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setAlignment(alignment | Qt::AlignVCenter);
+QLabel* createLabel(QWidget* parent, const Caption& caption) {
+    auto* label = new QLabel(QString::fromLatin1(caption.text), parent);
+    label->setObjectName(QString::fromLatin1(caption.name));
+    label->setAlignment(caption.alignment | Qt::AlignVCenter);
     label->setAutoFillBackground(true);
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, kWindowGrey);
     label->setPalette(palette);
-    label->setGeometry(place);
+    label->setGeometry(caption.place);
     return label;
 }
 
@@ -345,13 +370,12 @@ QAccessibleInterface* addressScrollBarAccessible(const QString& /*className*/, Q
 ControlPanel::ControlPanel(const ControlPanelParts& parts)
     : m_commSelection(parts.port, parts.store, parts.feedback),
       m_panel(*this, m_commSelection, parts.store, parts.feedback) {
-    initArtwork();
     QAccessible::installFactory(addressScrollBarAccessible);
     setObjectName(QStringLiteral("ZQ4"));
     setWindowTitle(kCaption);
     QIcon icon;
-    icon.addPixmap(artwork(QStringLiteral("zq4-32.xpm")));
-    icon.addPixmap(artwork(QStringLiteral("zq4-16.xpm")));
+    icon.addPixmap(QPixmap(zq4_32_xpm));
+    icon.addPixmap(QPixmap(zq4_16_xpm));
     setWindowIcon(icon);
     // A fixed size that can be minimised but not maximised.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -363,10 +387,11 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts)
     palette.setColor(QPalette::Window, kWindowGrey);
     setPalette(palette);
 
-    createControls();
-    // The controls take the window's font; a list's popup, a window of its own, takes it from
-    // its list when first shown.
+    // The font is chosen before the controls are made, so that each is made in it: a font
+    // changed later would have every list make its popup and every text box lay out its text
+    // again. A list's popup, a window of its own, takes the font from its list when first shown.
     setFont(PanelFont(textRooms()));
+    createControls();
     bindEvents();
     m_portMap = new PortMapBinding(*m_commSel, m_panel, m_commSelection, parts.store,
                                    parts.discovery, parts.feedback, this);
@@ -378,35 +403,34 @@ ControlPanel::~ControlPanel() = default;
 void ControlPanel::createControls() {
     m_image1 = new QLabel(this);
     m_image1->setObjectName(QStringLiteral("Image1"));
-    // On screens scaled by more than 1 the logo is drawn from its picture at twice the size.
+    // On screens scaled by more than 1 the logo is drawn from its picture at twice the size,
+    // which is read only there.
     QIcon logo;
-    logo.addPixmap(artwork(QStringLiteral("logo.xpm")));
-    logo.addPixmap(artwork(QStringLiteral("logo@2x.xpm")));
-    m_image1->setPixmap(logo.pixmap(QSize(80, 60), devicePixelRatioF()));
-    m_image1->setGeometry(fromTwips(120, 120, 1200, 900));
+    logo.addPixmap(QPixmap(logo_xpm));
+    if (devicePixelRatioF() > 1) {
+        QPixmap twice(logo_2x_xpm);
+        twice.setDevicePixelRatio(2);
+        logo.addPixmap(twice);
+    }
+    m_image1->setPixmap(logo.pixmap(kImage1Place.size(), devicePixelRatioF()));
+    m_image1->setGeometry(kImage1Place);
 
-    QLabel* serialPortLabel =
-        createLabel(this, QStringLiteral("Label8"), QStringLiteral("SERIAL PORT:"), Qt::AlignRight,
-                    fromTwips(1560, 255, 1455, 255));
-    m_commSel =
-        createList(this, QStringLiteral("CommSel"), kPortOrange, fromTwips(3120, 240, 1095, 315));
+    QLabel* serialPortLabel = createLabel(this, kCaptions[kSerialPortCaption]);
+    m_commSel = createList(this, QStringLiteral("CommSel"), kPortOrange, kCommSelPlace);
     m_commSel->setToolTip(kCommSelTip);
     // Each entry's tooltip names its device; the port map binding keeps them current.
     for (const PortEntry& entry : PortSelection()) {
         m_commSel->addItem(entry.label, QVariant::fromValue(entry.portNumber));
     }
 
-    QLabel* addressLabel = createLabel(this, QStringLiteral("Label1"), QStringLiteral("ADDRESS"),
-                                       Qt::AlignHCenter, fromTwips(240, 1200, 975, 255));
-    QLabel* customTextLabel =
-        createLabel(this, QStringLiteral("Label3"), QStringLiteral("CUSTOM TEXT"), Qt::AlignHCenter,
-                    fromTwips(1560, 1200, 2415, 255));
+    QLabel* addressLabel = createLabel(this, kCaptions[kAddressCaption]);
+    QLabel* customTextLabel = createLabel(this, kCaptions[kCustomTextCaption]);
 
     m_text1 = new QLineEdit(this);
     m_text1->setObjectName(QStringLiteral("Text1"));
     // The validator limits the length: maxLength would count UTF-16 units, not characters.
     m_text1->setValidator(new SendableTextValidator(m_text1));
-    m_text1->setGeometry(fromTwips(1320, 1440, 2895, 315));
+    m_text1->setGeometry(kText1Place);
 
     // The widget's value runs from 0 at the top to 128 at the bottom; the address is the
     // other way round, so the up arrow raises it and "ALL" sits at the top.
@@ -419,29 +443,24 @@ void ControlPanel::createControls() {
     // The value changes when a drag ends; while it lasts only the thumb moves.
     m_vScroll1->setTracking(false);
     m_vScroll1->setFocusPolicy(Qt::StrongFocus);
-    m_vScroll1->setGeometry(fromTwips(600, 1560, 255, 2055));
+    m_vScroll1->setGeometry(kVScroll1Place);
 
-    QLabel* messageLabel = createLabel(this, QStringLiteral("Label4"), QStringLiteral("MESSAGE"),
-                                       Qt::AlignHCenter, fromTwips(1800, 2160, 1815, 255));
-    m_message =
-        createList(this, QStringLiteral("Message"), kListYellow, fromTwips(1320, 2400, 2895, 315));
+    QLabel* messageLabel = createLabel(this, kCaptions[kMessageCaption]);
+    m_message = createList(this, QStringLiteral("Message"), kListYellow, kMessagePlace);
     m_message->addItems(MessageLabels());
     m_message->setMaxVisibleItems(16);
 
-    QLabel* brightnessLabel =
-        createLabel(this, QStringLiteral("Label2"), QStringLiteral("BRIGHTNESS:"), Qt::AlignRight,
-                    fromTwips(2040, 2880, 1335, 255));
-    m_brtVal =
-        createList(this, QStringLiteral("BrtVal"), kListYellow, fromTwips(3480, 2880, 735, 315));
+    QLabel* brightnessLabel = createLabel(this, kCaptions[kBrightnessCaption]);
+    m_brtVal = createList(this, QStringLiteral("BrtVal"), kListYellow, kBrtValPlace);
     m_brtVal->addItems(BrightnessLabels());
 
-    m_sendButton = new SendButton(QStringLiteral("SEND"), this);
+    m_sendButton = new SendButton(kSendText, this);
     m_sendButton->setObjectName(QStringLiteral("SendButton"));
     m_sendButton->setToolTip(kSendTip);
     // Return anywhere in the window sends nothing; SEND is pressed with the mouse or Space.
     m_sendButton->setAutoDefault(false);
     m_sendButton->setDefault(false);
-    m_sendButton->setGeometry(fromTwips(3360, 3480, 855, 495));
+    m_sendButton->setGeometry(kSendButtonPlace);
 
     // The address display is only ever written by the panel.
     m_addrDis = new QLineEdit(this);
@@ -451,7 +470,7 @@ void ControlPanel::createControls() {
     QPalette addressPalette = m_addrDis->palette();
     addressPalette.setColor(QPalette::Base, kAddressWhite);
     m_addrDis->setPalette(addressPalette);
-    m_addrDis->setGeometry(fromTwips(480, 3720, 495, 285));
+    m_addrDis->setGeometry(kAddrDisPlace);
 
     // Assistive technology names each control by its label: screen readers on Linux follow the
     // label relation (and name a list by its entry), others read the accessible name.
@@ -478,39 +497,37 @@ void ControlPanel::createControls() {
 
 QList<TextRoom> ControlPanel::textRooms() const {
     // Inside a two-pixel edge, as the controls draw their text.
-    const auto inside = [](const QWidget* widget) {
-        return widget->contentsRect().adjusted(2, 2, -2, -2).size();
-    };
+    const auto inside = [](const QRect& place) { return place.size() - QSize(4, 4); };
     QList<TextRoom> rooms;
-    for (const QLabel* label : findChildren<QLabel*>()) {
-        if (!label->text().isEmpty()) {
-            rooms.append({inside(label), {label->text()}});
-        }
+    for (const Caption& caption : kCaptions) {
+        rooms.append({inside(caption.place), {QString::fromLatin1(caption.text)}});
     }
-    rooms.append({inside(m_sendButton), {m_sendButton->text()}});
+    rooms.append({inside(kSendButtonPlace), {kSendText}});
     // The entry shown in a list sits beside the list's arrow.
-    for (QComboBox* list : {m_commSel, m_message, m_brtVal}) {
-        list->ensurePolished();
+    QStringList ports;
+    for (const PortEntry& entry : PortSelection()) {
+        ports << entry.label;
+    }
+    for (const auto& [place, texts] :
+         {std::pair{kCommSelPlace, ports}, std::pair{kMessagePlace, MessageLabels()},
+          std::pair{kBrtValPlace, BrightnessLabels()}}) {
         QStyleOptionComboBox option;
-        option.initFrom(list);
+        option.initFrom(this);
+        option.rect = QRect(QPoint(0, 0), place.size());
         option.subControls = QStyle::SC_All;
         const int arrow =
-            list->style()
-                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, list)
+            style()
+                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, nullptr)
                 .width();
-        TextRoom room{inside(list) - QSize(arrow, 0), {}};
-        for (int i = 0; i < list->count(); ++i) {
-            room.texts.append(list->itemText(i));
-        }
-        rooms.append(room);
+        rooms.append({inside(place) - QSize(arrow, 0), texts});
     }
     // The text box shows 13 of any letter or digit whole, the address display every address.
-    TextRoom text{inside(m_text1), {}};
+    TextRoom text{inside(kText1Place), {}};
     for (const QChar c : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
         text.texts.append(QString(kTextFieldLength, c));
     }
     rooms.append(text);
-    TextRoom address{inside(m_addrDis), {}};
+    TextRoom address{inside(kAddrDisPlace), {}};
     for (int value = 0; value <= kMaxAddress; ++value) {
         address.texts.append(AddressText(value));
     }
