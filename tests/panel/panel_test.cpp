@@ -5,20 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace zq4 {
 namespace {
 
-// A window's worth of state over the store, started as the program starts.
-struct Started {
-    explicit Started(test::MemoryStore& store) : store(store) { panel.Form_Load(); }
+using test::FakePort;
 
-    test::MemoryStore& store;
+// A window's worth of state over a store in memory and a fake port.
+struct Rig {
+    test::MemoryStore store;
     PlainPanelValues values;
-    test::FakePort port;
+    FakePort port;
     test::RecordingFeedback feedback;
     CommSelection selection{port, store, feedback};
     Panel panel{values, selection, store, feedback};
 };
+struct PanelTest : ::testing::Test, Rig {};
 
 // Stored values within their control's range come back, -1 ("no selection") and port 0 ("no
 // port") included; anything else, or nothing stored, gives the key's default. A longer text
@@ -36,17 +39,17 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
     const QStringList order{keys::kDakcomm, keys::kAddr, keys::kBrt, keys::kMessage, keys::kCustom};
     for (const auto& [stored, expected] : cases) {
         SCOPED_TRACE(stored.join(' ').toStdString());
-        test::MemoryStore store;
+        Rig run;
         for (qsizetype i = 0; i < stored.size(); ++i) {
-            store.set(keys::kStartup, order[i], stored[i]);
+            run.store.set(keys::kStartup, order[i], stored[i]);
         }
-        Started run(store);
+        run.panel.Form_Load();
         const PlainPanelValues& v = run.values;
         EXPECT_EQ(Values(v.commSel(), v.vScroll1(), v.brtVal(), v.message(), v.text1()), expected);
         EXPECT_EQ(v.addrDis(), v.vScroll1() == 128 ? "ALL" : QString::number(v.vScroll1()));
         const int commSel = std::get<0>(expected);
         EXPECT_EQ(run.port.open ? run.port.commPort - 1 : -1, commSel);
-        EXPECT_EQ(store.value(keys::kStartup, keys::kDakcomm),
+        EXPECT_EQ(run.store.value(keys::kStartup, keys::kDakcomm),
                   commSel < 0 ? "0" : QString::number(commSel + 1));
         EXPECT_TRUE(run.feedback.shown.isEmpty());
     }
@@ -55,11 +58,10 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
 // SEND writes only a whole frame, and only to an open port, then stores the choices in one put
 // whatever came of the frame. It beeps once however many things failed, and shows a box for a
 // failed store only the first time that failure comes up in a run.
-TEST(PanelSend, BeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) {
-    test::MemoryStore store;
+TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) {
     store.set(keys::kStartup, keys::kDakcomm, "0");
-    Started run(store);
-    store.log = &run.feedback.shown;
+    panel.Form_Load();
+    store.log = &feedback.shown;
     // Port open, how the store fails ("" when it does not), brightness, message and text; whether
     // a frame is written, what the operator was shown ("put" standing for the put of the values).
     const std::tuple<bool, QString, int, int, QString, bool, QString> sends[] = {
@@ -79,18 +81,88 @@ TEST(PanelSend, BeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) {
         const QString put = QStringLiteral("put:Addr=0,Brt=%1,Message=%2,Custom=%3")
                                 .arg(QString::number(brightness), QString::number(message), text);
         SCOPED_TRACE(put.toStdString() + (open ? " open " : " closed ") + failure.toStdString());
-        run.port.open = open;
+        port.open = open;
         store.failPuts = !failure.isEmpty();
         store.failure = failure;
-        run.values.setBrtVal(brightness);
-        run.values.setMessage(message);
-        run.values.setText1(text);
-        run.feedback.shown.clear();
-        run.panel.SendButton_Click();
-        EXPECT_EQ(run.feedback.shown.join('|'), QString(shown).replace("put", put));
+        values.setBrtVal(brightness);
+        values.setMessage(message);
+        values.setText1(text);
+        feedback.shown.clear();
+        panel.SendButton_Click();
+        EXPECT_EQ(feedback.shown.join('|'), QString(shown).replace("put", put));
         frames += written ? 1 : 0;
-        EXPECT_EQ(run.port.written.size(), frames);
+        EXPECT_EQ(port.written.size(), frames);
     }
+}
+
+// Picks in turn over a port that fails the steps it is told to. Each failure is reported as it
+// comes, in order, and the steps after it still run; the port is saved (with the puts noted
+// among what the operator was shown) only when the pick opened it, before any later failure.
+TEST_F(PanelTest, PickReportsEachFailedStepInOrderAndSavesOnlyAPortItOpened) {
+    store.log = &feedback.shown;
+    using enum FakePort::Step;
+    // The steps that fail, whether the put fails, the pick, what the operator was shown (each box
+    // titled ZQ4).
+    const std::tuple<QList<FakePort::Step>, bool, int, QString> picks[] = {
+        {{CommPort, PortOpenSet}, false, 2, "beep|box:step 0 failed|beep|box:step 2 failed"},
+        {{InputLen}, false, 2, "put:Dakcomm=3|beep|box:step 3 failed"},
+        {{Input}, true, 4, "put:Dakcomm=5|beep|box:disk full|beep|box:step 4 failed"},
+        {{}, false, -1, "beep|box:No entry of the port list is selected: Com5: stays in use"},
+    };
+    for (const auto& [failing, failPuts, position, shown] : picks) {
+        port.failing = failing;
+        store.failPuts = failPuts;
+        feedback.shown.clear();
+        selection.CommSel_Click(position);
+        EXPECT_EQ(feedback.shown.join('|').replace("box:ZQ4:", "box:"), shown);
+        EXPECT_EQ(selection.PortError(), shown.contains("box:") ? 1 : 0) << shown.toStdString();
+        EXPECT_EQ(port.open, !failing.contains(PortOpenSet)) << shown.toStdString();
+    }
+    // The pick without a selection reopened the port in use.
+    EXPECT_EQ(port.opens, (std::vector<std::int16_t>{3, 5, 5}));
+}
+
+// Random picks over a port whose steps fail at random: each failure is told with one beep and
+// one box, and PortError, the port in use and the stored port keep to their rules.
+TEST_F(PanelTest, RandomPicksOverAChaoticPortKeepTheirRules) {
+    std::mt19937 random(20261206);
+    const auto uniform = [&random](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    store.log = &feedback.shown;
+    int saves = 0;
+    for (int pick = 0; pick < 5000; ++pick) {
+        port.failing.clear();
+        for (int step = FakePort::CommPort; step <= FakePort::Output; ++step) {
+            if (uniform(0, 9) == 0) {
+                port.failing.push_back(static_cast<FakePort::Step>(step));
+            }
+        }
+        feedback.shown.clear();
+        const int position = uniform(-1, 8);
+        const std::int16_t before = selection.CommNum();
+        // A store that already holds the port is not written; one that does not must be.
+        store.set(keys::kStartup, keys::kDakcomm, QString());
+        selection.CommSel_Click(position);
+
+        const qsizetype boxes = feedback.shown.filter("box:").size();
+        ASSERT_EQ(boxes, feedback.shown.count("beep"));
+        ASSERT_EQ(selection.PortError(), boxes > 0 ? 1 : 0);
+        ASSERT_EQ(selection.CommNum(), position >= 0 ? position + 1 : before);
+        // Saved exactly when an entry was picked and nothing up to the open failed, and then
+        // before any box.
+        const qsizetype save =
+            feedback.shown.indexOf(QStringLiteral("put:Dakcomm=%1").arg(selection.CommNum()));
+        const bool opened = position >= 0 && !port.fails(FakePort::CommPort) &&
+                            !port.fails(FakePort::PortOpenGet) &&
+                            !port.fails(FakePort::PortOpenSet);
+        ASSERT_EQ(save >= 0, opened);
+        saves += opened ? 1 : 0;
+        ASSERT_TRUE(save < 0 || feedback.shown.first(save).filter("box:").isEmpty());
+    }
+    // The run exercised both outcomes of a pick.
+    EXPECT_GT(saves, 1000);
+    EXPECT_LT(saves, 4000);
 }
 
 } // namespace
