@@ -21,7 +21,7 @@ TEST(BuildFrame, JoinsTextFieldCodesAndEndMarkerLeavingOutWhatCannotBeBuilt) {
     }
 }
 
-TEST(TextField, CentresUpToThirteenCharactersWithTheOddSpaceOnTheRight) {
+TEST(TextField, CentresUpToThirteenCharactersAndAStoredTextKeepsItsFirstThirteen) {
     // U+1F600 takes two UTF-16 units but is one character.
     const QString face = QString::fromUcs4(U"\U0001F600", 1);
     // Each field as it must come out: the text put in is the field without its spaces.
@@ -33,6 +33,14 @@ TEST(TextField, CentresUpToThirteenCharactersWithTheOddSpaceOnTheRight) {
     }
     EXPECT_FALSE(TextField("ABCDEFGHIJKLMN").has_value());
     EXPECT_FALSE(TextField(face.repeated(14)).has_value());
+    // A stored text, which the operator did not type, keeps its first 13 whole characters.
+    const QString letters = QStringLiteral("ABCDEFGHIJKLM");
+    for (const auto& [stored, kept] : {std::pair(face.repeated(13), face.repeated(13)),
+                                       {letters.first(12) + face, letters.first(12) + face},
+                                       {face.repeated(14), face.repeated(13)},
+                                       {letters + face, letters}}) {
+        EXPECT_EQ(RestoredCustomText(stored), kept) << stored.toStdString();
+    }
 }
 
 } // namespace

@@ -103,7 +103,8 @@ TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProc
 TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllAreSettings) {
     QByteArray binary(1 << 20, '\0'); // random bytes, as large as a file the store reads
     QRandomGenerator(4).fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
-    const std::string notSettings = "it holds lines that are not settings";
+    const std::string notSettings = "it holds lines that are not settings (each line must be a "
+                                    "[section] or a key=value); correct or remove the file";
     const std::string comments = "its comment lines would be lost";
     // File, the Custom value read from it, why a put may not rewrite it ("" when it may). Each
     // file differs in size from the one before, which is how a file changed by hand is told from
