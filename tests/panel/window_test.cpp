@@ -379,10 +379,19 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
     EXPECT_EQ(dialog.devices(), QStringList({kAdapter.path, "", gone, "", "", "", "", "", ""}));
 }
 
-// OK stores the map in one write; only a change to the device of the port in use picks it again.
-// The port list then names each port's device, and its tooltip the port in use, open. A map the
+// Each port lists with its device, by default the system's serial ports in order. OK stores the
+// map in one write; only a change to the device of the port in use picks it again. The port list
+// then names each port's device, and its tooltip the port in use, open. A map the
 // store refuses changes nothing, and the operator is told.
 TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) {
+    auto* ports = control<QComboBox>("CommSel");
+    QStringList entries;
+    for (int i = 0; i < ports->count(); ++i) {
+        entries << ports->itemText(i) + ports->itemData(i, Qt::ToolTipRole).toString();
+    }
+    EXPECT_EQ(entries.join(' '), "Com1:/dev/ttyS0 Com2:/dev/ttyS1 Com3:/dev/ttyS2 Com4:/dev/ttyS3 "
+                                 "Com5:/dev/ttyS4 Com6:/dev/ttyS5 Com7:/dev/ttyS6 Com8:/dev/ttyS7 "
+                                 "Com9:/dev/ttyS8");
     // The port, the device typed, whether the store refuses it, the puts, the ports opened.
     const std::tuple<int, QString, bool, int, std::vector<std::int16_t>> cases[] = {
         {5, "/dev/ttyUSB5", false, 1, {1}},
