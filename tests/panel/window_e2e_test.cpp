@@ -25,16 +25,6 @@ using namespace std::chrono_literals;
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
 class WindowEndToEndTest : public ::testing::Test {
 protected:
-    // Writes the store file as an earlier run or the operator left it, then starts the program.
-    void start(const QByteArray& file) {
-        ASSERT_TRUE(home.isValid() && first.valid() && second.valid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
-        QFile ini(iniPath());
-        ASSERT_TRUE(QDir().mkpath(home.filePath("ZQ4")) && ini.open(QIODevice::WriteOnly) &&
-                    ini.write(file) == file.size() && ini.flush());
-        window =
-            std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
-    }
     QString iniPath() const { return home.filePath("ZQ4/ZQ4.ini"); }
     QByteArray iniBytes() const {
         QFile ini(iniPath());
@@ -69,8 +59,15 @@ protected:
 // The operator maps Com2 to a line by typing its path (cancelling once, which leaves the file
 // as the operator wrote it), picks Com2, changes each value and sends.
 TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
-    start("[Ports]\nCom1 = " + first.devicePath().toUtf8() +
-          "\n[Startup]\nDakcomm=1\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n");
+    // The store file as an earlier run or the operator left it.
+    const QByteArray file = "[Ports]\nCom1 = " + first.devicePath().toUtf8() +
+                            "\n[Startup]\nDakcomm=1\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n";
+    ASSERT_TRUE(home.isValid() && first.valid() && second.valid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
+    QFile ini(iniPath());
+    ASSERT_TRUE(QDir().mkpath(home.filePath("ZQ4")) && ini.open(QIODevice::WriteOnly) &&
+                ini.write(file) == file.size() && ini.flush());
+    window = std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QStringList({shown("CommSel"), shown("AddrDis"), shown("BrtVal"), shown("Message"),

@@ -6,7 +6,6 @@
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 
-#include <QtCore>
 #include <QtTest>
 
 #include <gtest/gtest.h>
