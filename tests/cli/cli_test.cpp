@@ -32,38 +32,35 @@ class CommandLineTest : public ::testing::Test {
 protected:
     void check(std::initializer_list<Row> rows) {
         for (const Row& row : rows) {
-            checkOne(row);
+            const auto fill = [this](QString text) {
+                return text.replace("$LINE", line.devicePath()).replace("$HOME", home.path());
+            };
+            SCOPED_TRACE(fill(row.command).toStdString());
+            QFile file(home.filePath("ZQ4/ZQ4.ini"));
+            (void)file.remove(); // absent already for the first row
+            ASSERT_TRUE(row.stored.isEmpty() ||
+                        (QDir(home.path()).mkpath("ZQ4") && file.open(QIODevice::WriteOnly) &&
+                         file.write(fill(row.stored).toUtf8()) > 0));
+            file.close();
+            QProcess zq4;
+            zq4.setEnvironment(QProcess::systemEnvironment().filter(
+                                   QRegularExpression("^(?!(WAYLAND_)?DISPLAY=|QT_QPA_PLATFORM=)"))
+                               << "XDG_CONFIG_HOME=" + home.path());
+            zq4.start(ZQ4_PROGRAM, QProcess::splitCommand(fill(row.command)));
+            ASSERT_TRUE(zq4.waitForFinished(15000));
+            output = QString::fromUtf8(zq4.readAllStandardOutput());
+            const QString error = QString::fromUtf8(zq4.readAllStandardError());
+            EXPECT_EQ(zq4.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(zq4.exitCode(), row.exitCode) << error.toStdString();
+            EXPECT_TRUE(row.output.isEmpty() ? output.isEmpty() : output.contains(fill(row.output)))
+                << output.toStdString();
+            EXPECT_TRUE(row.error.isEmpty() ? error.isEmpty() : error.contains(fill(row.error)))
+                << error.toStdString();
+            EXPECT_EQ(line.readFromLine(kFrameLength, row.sent.isEmpty() ? 100ms : 5s).toHex(' '),
+                      row.sent.toHex(' '));
+            EXPECT_EQ(file.open(QIODevice::ReadOnly) ? file.readAll() : "(none)",
+                      row.stored.isEmpty() ? "(none)" : fill(row.stored).toUtf8());
         }
-    }
-    void checkOne(const Row& row) {
-        const auto fill = [this](QString text) {
-            return text.replace("$LINE", line.devicePath()).replace("$HOME", home.path());
-        };
-        SCOPED_TRACE(fill(row.command).toStdString());
-        QFile file(home.filePath("ZQ4/ZQ4.ini"));
-        (void)file.remove(); // absent already for the first row
-        ASSERT_TRUE(row.stored.isEmpty() ||
-                    (QDir(home.path()).mkpath("ZQ4") && file.open(QIODevice::WriteOnly) &&
-                     file.write(fill(row.stored).toUtf8()) > 0));
-        file.close();
-        QProcess zq4;
-        zq4.setEnvironment(QProcess::systemEnvironment().filter(
-                               QRegularExpression("^(?!(WAYLAND_)?DISPLAY=|QT_QPA_PLATFORM=)"))
-                           << "XDG_CONFIG_HOME=" + home.path());
-        zq4.start(ZQ4_PROGRAM, QProcess::splitCommand(fill(row.command)));
-        ASSERT_TRUE(zq4.waitForFinished(15000));
-        output = QString::fromUtf8(zq4.readAllStandardOutput());
-        const QString error = QString::fromUtf8(zq4.readAllStandardError());
-        EXPECT_EQ(zq4.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(zq4.exitCode(), row.exitCode) << error.toStdString();
-        EXPECT_TRUE(row.output.isEmpty() ? output.isEmpty() : output.contains(fill(row.output)))
-            << output.toStdString();
-        EXPECT_TRUE(row.error.isEmpty() ? error.isEmpty() : error.contains(fill(row.error)))
-            << error.toStdString();
-        EXPECT_EQ(line.readFromLine(kFrameLength, row.sent.isEmpty() ? 100ms : 5s).toHex(' '),
-                  row.sent.toHex(' '));
-        EXPECT_EQ(file.open(QIODevice::ReadOnly) ? file.readAll() : "(none)",
-                  row.stored.isEmpty() ? "(none)" : fill(row.stored).toUtf8());
     }
 
     QTemporaryDir home;
@@ -71,6 +68,7 @@ protected:
     QString output; // the last run's standard output
 };
 
+// A device that cannot be used ends the send with exit code 1, naming the device.
 TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
     const QString storedChoices = "[Ports]\nCom3=$LINE\n[Startup]\nDakcomm=3\nAddr=127\nBrt=3\n"
                                   "Message=129\nCustom=T-10\n";
@@ -84,13 +82,15 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
         {"send", storedChoices, frame("    T-10     ", "03817f")},
         {"send --port Com3 --text HOLD -v", storedChoices, frame("    HOLD     ", "03817f"),
          R"(address 127  brightness 1  message "129 (65)  UTC"  text "    HOLD     ")"},
-        // Stored values the window would not take fall back to the defaults; a long text is cut.
+        // Stored values the window would not take fall back to the defaults; a long text is
+        // cut.
         {"send",
          "[Ports]\nCom1=$LINE\n[Startup]\nDakcomm=x\nAddr=200\nBrt=4\nMessage=-5\nCustom="
          "ABCDEFGHIJKLMNOP\n",
          frame("ABCDEFGHIJKLM", "000000")},
         {"send --dry-run -a ALL", storedChoices, "",
          "20 20 20 20 54 2D 31 30 20 20 20 20 20 03 81 80 FF FE\n"},
+        {"send -d $HOME/no-such-line", "", "", "", 1, "$HOME/no-such-line: "},
     });
 }
 
@@ -117,12 +117,8 @@ TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
         {"send", "--port", "[Startup]\nDakcomm=0\n"},
     };
     for (const auto& [command, error, stored] : faults) {
-        checkOne({command, "[Ports]\nCom1=$LINE\n" + stored, "", "", 2, error});
+        check({{command, "[Ports]\nCom1=$LINE\n" + stored, "", "", 2, error}});
     }
-}
-
-TEST_F(CommandLineTest, DeviceThatCannotBeUsedExitsOneNamingIt) {
-    checkOne({"send -d $HOME/no-such-line", "", "", "", 1, "$HOME/no-such-line: "});
 }
 
 TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayNorSettings) {

@@ -8,17 +8,18 @@
 namespace zq4 {
 namespace {
 
-// A window's worth of state over the store, started as the program starts.
-struct Started {
-    explicit Started(test::MemoryStore& store) : store(store) { panel.Form_Load(); }
+using test::FakePort;
 
-    test::MemoryStore& store;
+// A window's worth of state over a store in memory and a fake port.
+struct Rig {
+    test::MemoryStore store;
     PlainPanelValues values;
-    test::FakePort port;
+    FakePort port;
     test::RecordingFeedback feedback;
     CommSelection selection{port, store, feedback};
     Panel panel{values, selection, store, feedback};
 };
+struct PanelTest : ::testing::Test, Rig {};
 
 // Stored values within their control's range come back, -1 ("no selection") and port 0 ("no
 // port") included; anything else, or nothing stored, gives the key's default. A longer text
@@ -36,17 +37,17 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
     const QStringList order{keys::kDakcomm, keys::kAddr, keys::kBrt, keys::kMessage, keys::kCustom};
     for (const auto& [stored, expected] : cases) {
         SCOPED_TRACE(stored.join(' ').toStdString());
-        test::MemoryStore store;
+        Rig run;
         for (qsizetype i = 0; i < stored.size(); ++i) {
-            store.set(keys::kStartup, order[i], stored[i]);
+            run.store.set(keys::kStartup, order[i], stored[i]);
         }
-        Started run(store);
+        run.panel.Form_Load();
         const PlainPanelValues& v = run.values;
         EXPECT_EQ(Values(v.commSel(), v.vScroll1(), v.brtVal(), v.message(), v.text1()), expected);
         EXPECT_EQ(v.addrDis(), v.vScroll1() == 128 ? "ALL" : QString::number(v.vScroll1()));
         const int commSel = std::get<0>(expected);
         EXPECT_EQ(run.port.open ? run.port.commPort - 1 : -1, commSel);
-        EXPECT_EQ(store.value(keys::kStartup, keys::kDakcomm),
+        EXPECT_EQ(run.store.value(keys::kStartup, keys::kDakcomm),
                   commSel < 0 ? "0" : QString::number(commSel + 1));
         EXPECT_TRUE(run.feedback.shown.isEmpty());
     }
@@ -55,11 +56,10 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
 // SEND writes only a whole frame, and only to an open port, then stores the choices in one put
 // whatever came of the frame. It beeps once however many things failed, and shows a box for a
 // failed store only the first time that failure comes up in a run.
-TEST(PanelSend, BeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) {
-    test::MemoryStore store;
+TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) {
     store.set(keys::kStartup, keys::kDakcomm, "0");
-    Started run(store);
-    store.log = &run.feedback.shown;
+    panel.Form_Load();
+    store.log = &feedback.shown;
     // Port open, how the store fails ("" when it does not), brightness, message and text; whether
     // a frame is written, what the operator was shown ("put" standing for the put of the values).
     const std::tuple<bool, QString, int, int, QString, bool, QString> sends[] = {
@@ -79,18 +79,49 @@ TEST(PanelSend, BeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) {
         const QString put = QStringLiteral("put:Addr=0,Brt=%1,Message=%2,Custom=%3")
                                 .arg(QString::number(brightness), QString::number(message), text);
         SCOPED_TRACE(put.toStdString() + (open ? " open " : " closed ") + failure.toStdString());
-        run.port.open = open;
+        port.open = open;
         store.failPuts = !failure.isEmpty();
         store.failure = failure;
-        run.values.setBrtVal(brightness);
-        run.values.setMessage(message);
-        run.values.setText1(text);
-        run.feedback.shown.clear();
-        run.panel.SendButton_Click();
-        EXPECT_EQ(run.feedback.shown.join('|'), QString(shown).replace("put", put));
+        values.setBrtVal(brightness);
+        values.setMessage(message);
+        values.setText1(text);
+        feedback.shown.clear();
+        panel.SendButton_Click();
+        EXPECT_EQ(feedback.shown.join('|'), QString(shown).replace("put", put));
         frames += written ? 1 : 0;
-        EXPECT_EQ(run.port.written.size(), frames);
+        EXPECT_EQ(port.written.size(), frames);
     }
+}
+
+// Picks in turn over a port that fails the steps it is told to. Each failure is reported as it
+// comes, in order, and the steps after it still run; the port is saved (with the puts noted
+// among what the operator was shown) only when the pick opened it, before any later failure. A
+// port that cannot tell whether it is open, or cannot be closed, is a failure too; a clean pick
+// clears PortError.
+TEST_F(PanelTest, PickReportsEachFailedStepInOrderAndSavesOnlyAPortItOpened) {
+    store.log = &feedback.shown;
+    using enum FakePort::Step;
+    // The steps that fail, whether the put fails, the pick, what the operator was shown (each box
+    // titled ZQ4).
+    const std::tuple<QList<FakePort::Step>, bool, int, QString> picks[] = {
+        {{CommPort, PortOpenSet}, false, 2, "beep|box:step 0 failed|beep|box:step 2 failed"},
+        {{InputLen}, false, 2, "put:Dakcomm=3|beep|box:step 3 failed"},
+        {{PortOpenGet}, false, 0, "beep|box:step 1 failed"},
+        {{PortOpenSet}, false, 1, "beep|box:step 2 failed|beep|box:step 2 failed"},
+        {{Input}, true, 4, "put:Dakcomm=5|beep|box:disk full|beep|box:step 4 failed"},
+        {{}, false, -1, "beep|box:No entry of the port list is selected: Com5: stays in use"},
+        {{}, false, 8, "put:Dakcomm=9"},
+    };
+    for (const auto& [failing, failPuts, position, shown] : picks) {
+        port.failing = failing;
+        store.failPuts = failPuts;
+        feedback.shown.clear();
+        selection.CommSel_Click(position);
+        EXPECT_EQ(feedback.shown.join('|').replace("box:ZQ4:", "box:"), shown);
+        EXPECT_EQ(selection.PortError(), shown.contains("box:") ? 1 : 0) << shown.toStdString();
+    }
+    // The pick without a selection reopened the port in use.
+    EXPECT_EQ(port.opens, (std::vector<std::int16_t>{3, 1, 5, 5, 9}));
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "panel/controlpanel.h"
-#include "panel/portmap.h"
 #include "panel/portmapdialog.h"
 
 #include "serial/qserialportadapter.h"
@@ -26,16 +25,6 @@ using namespace std::chrono_literals;
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
 class WindowEndToEndTest : public ::testing::Test {
 protected:
-    // Writes the store file as an earlier run or the operator left it, then starts the program.
-    void start(const QByteArray& file) {
-        ASSERT_TRUE(home.isValid() && first.valid() && second.valid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
-        QFile ini(iniPath());
-        ASSERT_TRUE(QDir().mkpath(home.filePath("ZQ4")) && ini.open(QIODevice::WriteOnly) &&
-                    ini.write(file) == file.size() && ini.flush());
-        window =
-            std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
-    }
     QString iniPath() const { return home.filePath("ZQ4/ZQ4.ini"); }
     QByteArray iniBytes() const {
         QFile ini(iniPath());
@@ -70,8 +59,15 @@ protected:
 // The operator maps Com2 to a line by typing its path (cancelling once, which leaves the file
 // as the operator wrote it), picks Com2, changes each value and sends.
 TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
-    start("[Ports]\nCom1 = " + first.devicePath().toUtf8() +
-          "\n[Startup]\nDakcomm=1\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n");
+    // The store file as an earlier run or the operator left it.
+    const QByteArray file = "[Ports]\nCom1 = " + first.devicePath().toUtf8() +
+                            "\n[Startup]\nDakcomm=1\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n";
+    ASSERT_TRUE(home.isValid() && first.valid() && second.valid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
+    QFile ini(iniPath());
+    ASSERT_TRUE(QDir().mkpath(home.filePath("ZQ4")) && ini.open(QIODevice::WriteOnly) &&
+                ini.write(file) == file.size() && ini.flush());
+    window = std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QStringList({shown("CommSel"), shown("AddrDis"), shown("BrtVal"), shown("Message"),
@@ -103,32 +99,6 @@ TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
                            stored("Startup/Message"), stored("Startup/Custom")}),
               QStringList({"2", "6", "0", "21", "T-10"}));
     EXPECT_EQ(feedback.shown, QStringList());
-}
-
-// The port picked last cannot open: the beep and the box, naming the port and its device and how
-// to map it, come before the window shows and the rest of start-up runs. A line in the file that
-// is not a setting cannot be rewritten without losing it, so a new map is refused with a box.
-TEST_F(WindowEndToEndTest, StartUpWarnsBeforeTheWindowShowsAndAHandWrittenFileIsKept) {
-    const QString missing = home.filePath("no-such-line");
-    start("[Ports]\nCom2=" + missing.toUtf8() +
-          "\nCom3 /dev/ttyUSB1\n[Startup]\nDakcomm=2\nAddr=12\n");
-    const QByteArray before = iniBytes();
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(shown("AddrDis"), "12");
-    ASSERT_EQ(feedback.shown.size(), 2);
-    EXPECT_TRUE(feedback.shown[1].startsWith("box:ZQ4:Com2: (" + missing + "): "));
-    EXPECT_TRUE(feedback.shown[1].endsWith(
-        "\n\n" + kMapPortsHint + "\nThe map is kept in the group [Ports] of " + iniPath() + "."))
-        << feedback.shown[1].toStdString();
-
-    feedback.shown.clear();
-    typeDevice(1, first.devicePath())->accept();
-    EXPECT_EQ(feedback.shown,
-              QStringList({"beep", "box:ZQ4:Cannot write the settings file " + iniPath() +
-                                       ": it holds lines that are not settings (each line must be "
-                                       "a [section] or a key=value); correct or remove the "
-                                       "file\n\nThe ports keep the devices they had."}));
-    EXPECT_EQ(iniBytes(), before);
 }
 
 // zq4 headless with its own settings folder whose "Com1:" is a pseudo-terminal ends on each

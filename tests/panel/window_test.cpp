@@ -1,10 +1,12 @@
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
 #include "panel/panelfont.h"
+#include "panel/portmap.h"
+#include "panel/portmapdialog.h"
 
-#include "protocol/codepage.h"
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
+#include "settings/keys.h"
 #include "tests/support/fakes.h"
 
 #include <QtTest>
@@ -15,14 +17,26 @@
 namespace zq4 {
 namespace {
 
+const SerialDevice kAdapter{
+    "/dev/serial/by-id/usb-FTDI_A1B2C3", "/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A1B2C3", true};
+const SerialDevice kSecondAdapter{
+    "/dev/serial/by-id/usb-PL2303-if00-port0", "/dev/ttyUSB1", "PL2303", "", "", true};
+const SerialDevice kBuiltIn{"/dev/ttyS0", "/dev/ttyS0", "", "", "", false};
+const QString kPortTip = QStringLiteral("Sets the Serial Port for communicating with the Display");
+
+// The window over fakes, shown; a test that sets the fakes first starts it again.
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    void SetUp() override { start(); }
+    void start() {
+        window.reset();
+        window =
+            std::make_unique<ControlPanel>(ControlPanelParts{store, port, feedback, discovery});
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     template <class T = QWidget> T* control(const char* name) {
-        T* found = window.findChild<T*>(QString::fromLatin1(name));
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
@@ -39,7 +53,7 @@ protected:
     // list's arrow) in the control's font: each list entry, 13 of the widest letter or digit
     // in the text box, every address.
     void expectTextsFit() {
-        for (QWidget* widget : window.findChildren<QWidget*>()) {
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
             QStringList texts{widget->property("text").toString()};
             QRect room = widget->contentsRect().adjusted(2, 2, -2, -2);
             if (auto* list = qobject_cast<QComboBox*>(widget)) {
@@ -73,26 +87,33 @@ protected:
         }
     }
 
+    // The port list's tooltip as hovering over it shows it: its device, open or why not, and
+    // where the map is made.
+    void expectToolTip(const QString& state) {
+        auto* list = control("CommSel");
+        QHelpEvent hover(QEvent::ToolTip, {5, 5}, list->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(list, &hover);
+        EXPECT_EQ(list->toolTip(), QStringList({kPortTip, state, kMapPortsHint}).join('\n'));
+    }
+
     test::MemoryStore store;
     test::FakePort port;
     test::RecordingFeedback feedback;
     test::FakeDiscovery discovery;
-    ControlPanel window{ControlPanelParts{store, port, feedback, discovery}};
+    std::unique_ptr<ControlPanel> window;
 };
 
 TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
     const QColor grey(192, 192, 192), orange(255, 128, 0), yellow(255, 255, 0), cyan(0, 255, 255);
     // The colour a control is filled with, just inside its edge, as it appears on screen.
     const auto fill = [](QWidget* widget) { return widget->grab().toImage().pixelColor(2, 2); };
-    const char* portTip = "Sets the Serial Port for communicating with the Display";
     const char* sendTip = "Sends User Settings to the Display";
     // Name, class, text, tooltip, place in logical pixels, fill, alignment.
-    const std::tuple<const char*, const char*, const char*, const char*, QRect, QColor,
-                     Qt::Alignment>
+    const std::tuple<const char*, const char*, const char*, QString, QRect, QColor, Qt::Alignment>
         cases[] = {
             {"Image1", "QLabel", "", "", {8, 8, 80, 60}, {}, Qt::AlignLeft},
             {"Label8", "QLabel", "SERIAL PORT:", "", {104, 17, 97, 17}, grey, Qt::AlignRight},
-            {"CommSel", "QComboBox", "Com1:", portTip, {208, 16, 73, 21}, orange, {}},
+            {"CommSel", "QComboBox", "Com1:", kPortTip, {208, 16, 73, 21}, orange, {}},
             {"Label1", "QLabel", "ADDRESS", "", {16, 80, 65, 17}, grey, Qt::AlignHCenter},
             {"Label3", "QLabel", "CUSTOM TEXT", "", {104, 80, 161, 17}, grey, Qt::AlignHCenter},
             {"Text1", "QLineEdit", "", "", {88, 96, 193, 21}, {}, Qt::AlignLeft},
@@ -104,10 +125,10 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
             {"SendButton", "QPushButton", "SEND", sendTip, {224, 232, 57, 33}, cyan, {}},
             {"AddrDis", "QLineEdit", "0", "", {32, 248, 33, 19}, Qt::white, Qt::AlignLeft},
         };
-    EXPECT_EQ(window.windowTitle(), "ZQ4 Display Control Panel");
-    EXPECT_EQ(window.maximumSize(), window.minimumSize());
-    EXPECT_EQ(window.size(), QSize(296, 281));
-    EXPECT_EQ(fill(&window), grey);
+    EXPECT_EQ(window->windowTitle(), "ZQ4 Display Control Panel");
+    EXPECT_EQ(window->maximumSize(), window->minimumSize());
+    EXPECT_EQ(window->size(), QSize(296, 281));
+    EXPECT_EQ(fill(window.get()), grey);
     for (const auto& [name, kind, text, toolTip, place, colour, align] : cases) {
         SCOPED_TRACE(name);
         QWidget* widget = control(name);
@@ -119,7 +140,6 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
         EXPECT_EQ(widget->property(list ? "currentText" : "text").toString(), text);
         if (list) {
             QTest::keyClicks(list, QStringLiteral("XYZ\r"));
-            EXPECT_FALSE(list->isEditable());
             EXPECT_EQ(list->currentText(), text) << "a list is picked from, never typed into";
         }
         EXPECT_EQ(widget->property("alignment").value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
@@ -131,24 +151,21 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
         EXPECT_LE(widget->font().pointSizeF(), 8.25);
         EXPECT_GE(widget->font().pointSizeF(), 6.0);
     }
-    expectTextsFit();
 }
 
-// Whichever of the window's font families a machine has, that family fits every control, at
-// 8.25 pt or made smaller.
-TEST_F(WindowTest, EachInstalledPanelFontFitsEveryControl) {
+// The window's own font fits every control, and so does whichever of the window's font families
+// a machine has, at 8.25 pt or made smaller.
+TEST_F(WindowTest, ItsFontAndEachInstalledPanelFontFitEveryControl) {
+    expectTextsFit();
     QStringList installed = PanelFontFamilies();
     installed.removeIf([](const QString& family) { return !IsInstalledFamily(family); });
-    if (installed.isEmpty()) {
-        GTEST_SKIP() << "none of the window's font families is installed";
-    }
     for (const QString& family : installed) {
         SCOPED_TRACE(family.toStdString());
-        const QFont font = FittedFont(family, window.textRooms());
+        const QFont font = FittedFont(family, window->textRooms());
         EXPECT_EQ(QFontInfo(font).family().section(QStringLiteral(" ["), 0, 0), family);
         EXPECT_TRUE(font.bold());
         EXPECT_LE(font.pointSizeF(), 8.25);
-        for (QWidget* widget : window.findChildren<QWidget*>()) {
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
             widget->setFont(font);
         }
         expectTextsFit();
@@ -175,7 +192,8 @@ TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedControlInBlack) {
                                     "SendButton", "CommSel"}));
 }
 
-TEST_F(WindowTest, TextBoxTakesThirteenSendableCharacters) {
+// Return in the text box is only a key: no frame goes out. SEND is pressed with Space.
+TEST_F(WindowTest, TextBoxTakesThirteenSendableCharactersAndReturnSendsNothing) {
     // Entered, whether pasted (else typed), kept.
     const std::tuple<QString, bool, QString> cases[] = {
         {"ABCDEFGHIJKLMN", false, "ABCDEFGHIJKLM"},
@@ -201,29 +219,11 @@ TEST_F(WindowTest, TextBoxTakesThirteenSendableCharacters) {
         }
         EXPECT_EQ(text->text(), kept);
     }
-}
-
-// A stored text may hold characters of two UTF-16 units each (the operator cannot type them):
-// the box keeps at most 13 whole characters, and the frame and the store get what it shows.
-TEST_F(WindowTest, TextBoxKeepsThirteenWholeCharactersOfAStoredText) {
-    const QString smile = QString::fromUcs4(U"\U0001F600", 1);
-    const std::pair<QString, QString> cases[] = {{smile.repeated(13), smile.repeated(13)},
-                                                 {"ABCDEFGHIJKL" + smile, "ABCDEFGHIJKL" + smile},
-                                                 {smile.repeated(14), smile.repeated(13)},
-                                                 {"ABCDEFGHIJKLM" + smile, "ABCDEFGHIJKLM"},
-                                                 {"ABCDEFGHIJKLMN", "ABCDEFGHIJKLM"}};
-    for (const auto& [stored, kept] : cases) {
-        SCOPED_TRACE(stored.toStdString());
-        window.setText1(stored);
-        EXPECT_EQ(window.text1(), kept) << "set by a routine";
-        store.set(QStringLiteral("Startup"), QStringLiteral("Custom"), stored);
-        window.panel().Form_Load();
-        EXPECT_EQ(window.text1(), kept) << "restored at start-up";
-        QTest::mouseClick(control("SendButton"), Qt::LeftButton);
-        ASSERT_FALSE(port.written.empty());
-        EXPECT_EQ(port.written.back().left(kTextFieldLength), EncodeText(*TextField(kept)));
-        EXPECT_EQ(store.value(QStringLiteral("Startup"), QStringLiteral("Custom")), kept);
-    }
+    QTest::keyClick(text, Qt::Key_Return);
+    QTest::keyClick(text, Qt::Key_Enter);
+    EXPECT_TRUE(port.written.empty());
+    QTest::keyClick(control("SendButton"), Qt::Key_Space);
+    EXPECT_EQ(port.written.size(), 1u);
 }
 
 TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheThumb) {
@@ -234,33 +234,36 @@ TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheT
         {QStyle::SC_ScrollBarAddLine, 0, 0}};
     for (const auto& [part, from, to] : cases) {
         SCOPED_TRACE(::testing::Message() << "part " << part << " from " << from);
-        window.panel().setVScroll1(from);
+        window->panel().setVScroll1(from);
         QTest::mouseClick(control("VScroll1"), Qt::LeftButton, {}, scrollBarPart(part).center());
-        EXPECT_EQ(window.addrDis(), AddressText(to));
+        EXPECT_EQ(window->addrDis(), AddressText(to));
     }
     // The address display follows the thumb before it is released.
-    window.panel().setVScroll1(64);
+    window->panel().setVScroll1(64);
     auto* bar = control<QScrollBar>("VScroll1");
     const QPoint grip = scrollBarPart(QStyle::SC_ScrollBarSlider).center();
     QTest::mousePress(bar, Qt::LeftButton, {}, grip);
-    QStringList shown{window.addrDis()};
+    QStringList shown{window->addrDis()};
     for (int step = 1; step <= 3; ++step) {
         QTest::mouseMove(bar, grip + QPoint(0, 12 * step));
-        shown << window.addrDis();
+        shown << window->addrDis();
     }
     EXPECT_EQ(bar->value(), kMaxAddress - 64) << "the value holds until the thumb is dropped";
     QTest::mouseRelease(bar, Qt::LeftButton, {}, grip + QPoint(0, 36));
     EXPECT_EQ(shown.first(), "64");
-    EXPECT_EQ(shown.last(), window.addrDis()) << "the drop keeps the address the drag showed";
+    EXPECT_EQ(shown.last(), window->addrDis()) << "the drop keeps the address the drag showed";
     EXPECT_EQ(shown.removeDuplicates(), 0) << "each move shows a new address";
 }
 
 // The routines run on the operator's picks, even of the entry already shown, never on a value
-// set from code.
+// set from code. A text set from code keeps 13 whole characters, however many UTF-16 units.
 TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
-    window.setCommSel(4);
-    window.setVScroll1(77);
-    EXPECT_EQ(window.addrDis(), "0");
+    window->setCommSel(4);
+    window->setVScroll1(77);
+    EXPECT_EQ(window->addrDis(), "0");
+    const QString smile = QString::fromUcs4(U"\U0001F600", 1);
+    window->setText1(smile.repeated(14));
+    EXPECT_EQ(window->text1(), smile.repeated(13));
     auto* list = control<QComboBox>("CommSel");
     list->showPopup();
     QTest::keyClick(list->view(), Qt::Key_Return);
@@ -299,7 +302,7 @@ TEST_F(WindowTest, EveryControlIsNamedByItsLabelAndTheScrollBarReportsTheAddress
     QAccessibleValueInterface* value = bar->valueInterface();
     ASSERT_NE(value, nullptr);
     for (const int address : {0, 64, 128}) {
-        window.panel().setVScroll1(address);
+        window->panel().setVScroll1(address);
         EXPECT_EQ(value->currentValue().toInt(), address);
         EXPECT_EQ(bar->text(QAccessible::Value), AddressText(address));
     }
@@ -307,17 +310,133 @@ TEST_F(WindowTest, EveryControlIsNamedByItsLabelAndTheScrollBarReportsTheAddress
     EXPECT_EQ(value->maximumValue().toInt(), kMaxAddress);
 }
 
-// Return in the text box is only a key: no frame goes out. SEND is reached by Tab and pressed
-// with Space.
-TEST_F(WindowTest, ReturnInTheTextBoxSendsNothingAndSpaceOnSendSends) {
-    auto* send = control<QPushButton>("SendButton");
-    EXPECT_FALSE(send->isDefault() || send->autoDefault());
-    QTest::keyClicks(control("Text1"), QStringLiteral("T-10\r"));
-    QTest::keyClick(control("Text1"), Qt::Key_Enter);
-    EXPECT_TRUE(port.written.empty());
-    QTest::keyClick(send, Qt::Key_Space);
-    ASSERT_EQ(port.written.size(), 1u);
-    EXPECT_EQ(port.written.front().left(kTextFieldLength), "    T-10     ");
+TEST_F(WindowTest, PortListMenuOpensOnRightClickContextKeyAndShiftF10) {
+    QWidget* list = control("CommSel");
+    QContextMenuEvent click(QContextMenuEvent::Mouse, {5, 5}, list->mapToGlobal(QPoint(5, 5)));
+    const std::tuple<const char*, std::function<void()>, bool> requests[] = {
+        {"right-click", [&] { QApplication::sendEvent(list, &click); }, true},
+        {"menu key", [&] { QTest::keyClick(list, Qt::Key_Menu); }, true},
+        {"Shift+F10", [&] { QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier); }, true},
+        {"F10", [&] { QTest::keyClick(list, Qt::Key_F10); }, false},
+    };
+    for (const auto& [how, request, opens] : requests) {
+        SCOPED_TRACE(how);
+        request();
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_EQ(menu != nullptr, opens);
+        if (opens) {
+            ASSERT_EQ(menu->actions().size(), 1);
+            EXPECT_EQ(menu->actions().front()->text(), "Map ports to devices...");
+            menu->actions().front()->trigger();
+            menu->close();
+            auto* dialog = qobject_cast<PortMapDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), "ZQ4 Ports");
+            dialog->reject();
+        }
+    }
+}
+
+TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOnes) {
+    discovery.present = {kAdapter, kBuiltIn};
+    const QString gone = QStringLiteral("/dev/serial/by-id/usb-gone-if00-port0");
+    PortMapDialog dialog(discovery, {"", "", gone, "", "", "", "", "", ""});
+    const auto row = [&](int port) { return dialog.findChild<QComboBox*>(keys::portKey(port)); };
+    const auto found = [&](int n) { return dialog.findChild<QLabel*>(keys::portKey(n) + "Found"); };
+    EXPECT_EQ(row(9)->accessibleName() + '|' + found(9)->accessibleName(),
+              "Com9: device|Com9: device found");
+
+    ASSERT_EQ(row(1)->count(), 2);
+    EXPECT_EQ(row(1)->itemText(0), kAdapter.path) << "what is stored: the stable link";
+    EXPECT_EQ(row(1)->itemData(0, Qt::DisplayRole).toString(),
+              "FT232R USB UART, FTDI, serial number A1B2C3 - " + kAdapter.path);
+    EXPECT_EQ(row(1)->itemData(1, Qt::DisplayRole).toString(), "/dev/ttyS0");
+    EXPECT_EQ(row(1)->currentText(), "") << "not mapped";
+    EXPECT_EQ(row(1)->lineEdit()->placeholderText(), "/dev/ttyS0");
+    row(1)->setCurrentIndex(0);
+    EXPECT_EQ(found(1)->text(), "FT232R USB UART, FTDI, serial number A1B2C3");
+
+    EXPECT_EQ(row(3)->currentText(), gone);
+    EXPECT_EQ(row(3)->itemData(0, Qt::DisplayRole).toString(), gone + " (not present)");
+    EXPECT_EQ(found(3)->text(), "(not present)");
+
+    discovery.present.push_back(kSecondAdapter);
+    QTest::mouseClick(dialog.findChild<QPushButton*>("Refresh"), Qt::LeftButton);
+    EXPECT_EQ(row(2)->count(), 3) << "the adapter plugged in since is listed";
+    EXPECT_EQ(dialog.devices(), QStringList({kAdapter.path, "", gone, "", "", "", "", "", ""}));
+}
+
+// Each port lists with its device, by default the system's serial ports in order. OK stores the
+// map in one write; only a change to the device of the port in use picks it again. The port list
+// then names each port's device, and its tooltip the port in use, open. A map the
+// store refuses changes nothing, and the operator is told.
+TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) {
+    auto* ports = control<QComboBox>("CommSel");
+    QStringList entries;
+    for (int i = 0; i < ports->count(); ++i) {
+        entries << ports->itemText(i) + ports->itemData(i, Qt::ToolTipRole).toString();
+    }
+    EXPECT_EQ(entries.join(' '), "Com1:/dev/ttyS0 Com2:/dev/ttyS1 Com3:/dev/ttyS2 Com4:/dev/ttyS3 "
+                                 "Com5:/dev/ttyS4 Com6:/dev/ttyS5 Com7:/dev/ttyS6 Com8:/dev/ttyS7 "
+                                 "Com9:/dev/ttyS8");
+    // The port, the device typed, whether the store refuses it, the puts, the ports opened.
+    const std::tuple<int, QString, bool, int, std::vector<std::int16_t>> cases[] = {
+        {5, "/dev/ttyUSB5", false, 1, {1}},
+        {1, "/dev/ttyUSB1", false, 1, {1, 1}},
+        {1, "", false, 0, {1}},
+        {1, "/dev/ttyUSB1", true, 1, {1}}};
+    for (const auto& [portNumber, typed, refused, writes, opens] : cases) {
+        SCOPED_TRACE(typed.toStdString());
+        store = test::MemoryStore();
+        port.opens.clear();
+        feedback.shown.clear();
+        start();
+        const int putsBefore = store.puts;
+        store.failPuts = refused;
+        PortMapDialog* dialog = window->portMap().openDialog();
+        QTest::keyClicks(dialog->findChild<QComboBox*>(keys::portKey(portNumber)), typed + '\r');
+        EXPECT_TRUE(dialog->isHidden()) << "Return is OK";
+        EXPECT_EQ(store.puts - putsBefore, writes);
+        EXPECT_EQ(port.opens, opens);
+        const QString mapped = refused ? "" : typed;
+        EXPECT_EQ(control<QComboBox>("CommSel")->itemData(portNumber - 1, Qt::ToolTipRole),
+                  mapped.isEmpty() ? "/dev/ttyS" + QString::number(portNumber - 1) : mapped);
+        EXPECT_EQ(store.value(keys::kPorts, keys::portKey(portNumber)), mapped);
+        expectToolTip("Com1: " + (portNumber == 1 && !mapped.isEmpty() ? typed : "/dev/ttyS0") +
+                      ": open");
+        EXPECT_EQ(feedback.shown.join('|'),
+                  refused ? "beep|box:ZQ4:disk full\n\nThe ports keep the devices they had." : "");
+    }
+}
+
+// Nothing is mapped for the operator: the warning only names the adapter, says how and where the
+// map is kept. The rest of start-up still runs.
+TEST_F(WindowTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
+    const std::tuple<std::vector<SerialDevice>, QString, bool> cases[] = {
+        {{kAdapter, kBuiltIn}, "", true},
+        {{kAdapter, kSecondAdapter}, "", false},
+        {{kAdapter}, "/dev/ttyUSB5", false},
+        {{kBuiltIn}, "", false}};
+    for (const auto& [present, com5, named] : cases) {
+        SCOPED_TRACE(present.size());
+        store = test::MemoryStore();
+        store.set(keys::kPorts, keys::portKey(5), com5);
+        store.set(keys::kStartup, keys::kAddr, "12");
+        discovery.present = present;
+        port.failing = {test::FakePort::PortOpenSet};
+        port.open = false;
+        feedback.shown.clear();
+        start();
+        const QString found = "Found FT232R USB UART at " + kAdapter.path +
+                              ": map Com1 to it with Map ports to devices...\n";
+        EXPECT_EQ(feedback.shown, QStringList({"beep", "box:ZQ4:step 2 failed\n\n" +
+                                                           (named ? found : "") + kMapPortsHint +
+                                                           "\nThe map is kept in the group [Ports] "
+                                                           "of the test's store."}));
+        EXPECT_EQ(store.puts, 0);
+        EXPECT_EQ(window->addrDis(), "12");
+        expectToolTip("Com1: /dev/ttyS0: not open: step 2 failed");
+    }
 }
 
 // The warning box is modal, titled as given, with the exclamation icon and one OK button.

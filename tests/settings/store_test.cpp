@@ -76,13 +76,14 @@ struct QSettingsStoreTest : ::testing::Test {
 };
 
 // An empty store reads every default and creates nothing: an organisation-wide file beside the
-// user's folder is not the user's store.
+// user's folder is not the user's store. The store names its file.
 TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProcess) {
     writeFile(m_home.filePath("ZQ4.ini"), "[Startup]\nAddr=9\n");
     for (const QString& key : {kDakcomm, kAddr, kBrt, kMessage, kCustom}) {
         EXPECT_EQ(get(key), "<default>") << key.toStdString();
     }
     EXPECT_FALSE(QFile::exists(m_folder));
+    EXPECT_EQ(m_store.location(kApplication), m_ini) << "named before it exists";
     ASSERT_TRUE(put(kDakcomm, "7") && put(kAddr, "128") && put(kBrt, "-1"));
     EXPECT_EQ(readIni(), "[Startup]\nAddr=128\nBrt=-1\nDakcomm=7\n");
     EXPECT_EQ(probe({kBrt}), std::make_pair(0, std::string("-1")));
@@ -103,7 +104,8 @@ TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProc
 TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllAreSettings) {
     QByteArray binary(1 << 20, '\0'); // random bytes, as large as a file the store reads
     QRandomGenerator(4).fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
-    const std::string notSettings = "it holds lines that are not settings";
+    const std::string notSettings = "it holds lines that are not settings (each line must be a "
+                                    "[section] or a key=value); correct or remove the file";
     const std::string comments = "its comment lines would be lost";
     // File, the Custom value read from it, why a put may not rewrite it ("" when it may). Each
     // file differs in size from the one before, which is how a file changed by hand is told from
@@ -185,15 +187,6 @@ TEST_F(QSettingsStoreTest, PutOnAFullDiskSaysTheDiskIsFullAndLeavesTheFileAsItWa
               cannotWrite("the disk is full (No space left on device)"));
     EXPECT_EQ(readIni(), "[Startup]\nAddr=5\n");
     EXPECT_EQ(QDir(m_folder).entryList(QDir::Files).join(u' ').toStdString(), "filler ZQ4.ini");
-}
-
-TEST_F(QSettingsStoreTest, BatchPutStoresEveryKeyOrNoneAndTheStoreNamesItsFile) {
-    EXPECT_EQ(m_store.location(kApplication), m_ini);
-    ASSERT_TRUE(m_store.PutSettings(kApplication, kPorts, {{"Com1", "/dev/a"}, {"Com2", ""}}));
-    EXPECT_EQ(readIni(), "[Ports]\nCom1=/dev/a\nCom2=\n");
-    writeFile(m_ini, "[Ports]\nCom1=/dev/a\nCom3 /dev/b\n");
-    EXPECT_FALSE(m_store.PutSettings(kApplication, kPorts, {{"Com1", "/dev/c"}, {"Com2", "/d"}}));
-    EXPECT_EQ(readIni(), "[Ports]\nCom1=/dev/a\nCom3 /dev/b\n");
 }
 
 TEST_F(QSettingsStoreTest, PutIntoAReadOnlyFolderFailsAndLeavesTheFileAsItWas) {

@@ -9,8 +9,8 @@
 
 namespace zq4::test {
 
-// A store in memory. Each put is noted in `log`, if set, as "put:key=value,key=value"; a put
-// made to fail stores none of its values.
+// A store in memory, kept at "the test's store". Each put is noted in `log`, if set, as
+// "put:key=value,key=value"; a put made to fail stores none of its values.
 class MemoryStore final : public SettingsStore {
 public:
     QString GetSetting(const QString& application, const QString& section, const QString& key,
@@ -27,18 +27,16 @@ public:
         QStringList entries;
         for (const auto& [key, value] : keysAndValues) {
             entries.push_back(key + '=' + value);
-            if (!failPuts) {
-                m_values.insert(application + '/' + section + '/' + key, value);
-            }
+            failPuts ? void() : set(section, key, value, application);
         }
-        if (log != nullptr) {
-            log->push_back("put:" + entries.join(u','));
-        }
+        log ? log->push_back("put:" + entries.join(u',')) : void();
         return failPuts ? Status::Failed(failure) : Status::Ok();
     }
+    QString location(const QString& /*application*/) const override { return "the test's store"; }
 
-    void set(const QString& section, const QString& key, const QString& value) {
-        m_values.insert("ZQ4/" + section + '/' + key, value);
+    void set(const QString& section, const QString& key, const QString& value,
+             const QString& application = "ZQ4") {
+        m_values.insert(application + '/' + section + '/' + key, value);
     }
     QString value(const QString& section, const QString& key) const {
         return m_values.value("ZQ4/" + section + '/' + key);

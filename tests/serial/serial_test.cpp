@@ -2,11 +2,10 @@
 #include "tests/support/fakes.h"
 
 #include "panel/commselection.h"
-#include "serial/portselection.h"
+#include "serial/devicediscovery.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 
-#include <QtCore>
 #include <QtTest>
 
 #include <gtest/gtest.h>
@@ -53,13 +52,14 @@ qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
 }
 
 // The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
-// pseudo-terminals that play the display.
+// pseudo-terminals that play the display (Com2's map with blanks around the path, which a
+// hand-written file may hold).
 class SerialAdapter : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(first.valid() && second.valid());
         store.set(keys::kPorts, keys::portKey(1), first.devicePath());
-        store.set(keys::kPorts, keys::portKey(2), second.devicePath());
+        store.set(keys::kPorts, keys::portKey(2), ' ' + second.devicePath() + ' ');
     }
     // Each frame handed over in a send of its own; the description of the first one refused.
     std::string sendEach(const QByteArray& frames) {
@@ -89,7 +89,7 @@ protected:
 // Before each pick the line is set raw, 9600 baud, 2 stop bits, hardware flow control, so only a
 // fresh open explains 1200 baud, 1 stop bit and no flow control. (A pseudo-terminal always
 // carries 8 data bits without parity, whatever it is told.)
-TEST_F(SerialAdapter, EachPickReopensAt1200Baud8N1SavesThePortAndDiscardsEarlierInput) {
+TEST_F(SerialAdapter, EachPickReopensAt1200Baud8N1AndDiscardsEarlierInput) {
     for (int pick = 1; pick <= 2; ++pick) {
         SCOPED_TRACE(pick);
         termios foreign = first.lineSettings();
@@ -103,8 +103,6 @@ TEST_F(SerialAdapter, EachPickReopensAt1200Baud8N1SavesThePortAndDiscardsEarlier
         const termios line = first.lineSettings();
         EXPECT_EQ(cfgetospeed(&line), speed_t{B1200});
         EXPECT_EQ(line.c_cflag & (CSTOPB | CRTSCTS), tcflag_t{0});
-        EXPECT_EQ(store.puts, 1) << "a port already stored is not written again";
-        EXPECT_EQ(store.value(keys::kStartup, keys::kDakcomm), QStringLiteral("1"));
         ASSERT_TRUE(first.writeToLine("fresh"));
         EXPECT_EQ(adapter.input().value(), QByteArray("fresh"));
     }
@@ -217,17 +215,27 @@ TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevi
     }
 }
 
-TEST(PortSelection, ListsCom1ToCom9OnDevTtyS0ToS8UnlessThePortsGroupMapsThem) {
-    test::MemoryStore store;
-    store.set(keys::kPorts, keys::portKey(3), QStringLiteral(" /dev/ttyUSB0 "));
-    QStringList entries;
-    for (const PortEntry& entry : PortSelection()) {
-        entries << entry.label + DeviceForPort(store, entry.portNumber);
+// Stand-in nodes and a by-id folder of relative links, as udev makes them, one of them dangling.
+TEST(DeviceDiscovery, DevicesAreNamedByTheStableLinkThatLeadsToThemWhenThereIsOne) {
+    QTemporaryDir dev;
+    ASSERT_TRUE(dev.isValid() && QDir(dev.path()).mkpath("serial/by-id"));
+    const QString byId = dev.filePath("serial/by-id");
+    ASSERT_TRUE(QFile::link("../../ttyUSB0", byId + "/usb-FTDI_A1B2C3-if00-port0") &&
+                QFile::link("../../ttyUSB1", byId + "/pci-0000:00:14.0-port0") &&
+                QFile::link("../../ttyUSB9", byId + "/usb-gone-if00-port0"));
+    std::vector<SerialDevice> devices;
+    for (const char* node : {"ttyUSB0", "ttyUSB1", "ttyS0"}) {
+        ASSERT_TRUE(QFile(dev.filePath(node)).open(QIODevice::WriteOnly));
+        devices.push_back({dev.filePath(node), dev.filePath(node), {}, {}, {}, false});
     }
-    EXPECT_EQ(entries.join(' '),
-              "Com1:/dev/ttyS0 Com2:/dev/ttyS1 Com3:/dev/ttyUSB0 Com4:/dev/ttyS3 "
-              "Com5:/dev/ttyS4 Com6:/dev/ttyS5 Com7:/dev/ttyS6 Com8:/dev/ttyS7 "
-              "Com9:/dev/ttyS8");
+    PreferStableLinks(devices, byId);
+    QStringList named;
+    for (const SerialDevice& d : devices) {
+        named << QStringLiteral("%1 %2 %3").arg(d.path, d.systemPath).arg(d.isUsb);
+    }
+    EXPECT_EQ(named.join('|').remove(dev.path()).toStdString(),
+              "/serial/by-id/usb-FTDI_A1B2C3-if00-port0 /ttyUSB0 1|"
+              "/serial/by-id/pci-0000:00:14.0-port0 /ttyUSB1 0|/ttyS0 /ttyS0 0");
 }
 
 } // namespace
