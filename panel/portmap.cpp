@@ -10,12 +10,13 @@
 namespace zq4 {
 
 QStringList StoredPortMap(SettingsStore& store) {
-    QStringList devices;
+    QStringList portKeys;
     for (const PortEntry& entry : PortSelection()) {
-        devices << store
-                       .GetSetting(keys::kApplication, keys::kPorts,
-                                   keys::portKey(entry.portNumber), QString())
-                       .trimmed();
+        portKeys << keys::portKey(entry.portNumber);
+    }
+    QStringList devices = store.GetSettings(keys::kApplication, keys::kPorts, portKeys, QString());
+    for (QString& device : devices) {
+        device = device.trimmed();
     }
     return devices;
 }

@@ -119,8 +119,9 @@ void PortMapBinding::showMenu(const QPoint& globalPosition) {
 }
 
 void PortMapBinding::showEntryDevices() {
+    const QStringList devices = DevicesForPorts(m_store);
     for (const PortEntry& entry : PortSelection()) {
-        m_commSel.setItemData(entry.portNumber - 1, DeviceForPort(m_store, entry.portNumber),
+        m_commSel.setItemData(entry.portNumber - 1, devices.at(entry.portNumber - 1),
                               Qt::ToolTipRole);
     }
 }

@@ -24,6 +24,12 @@ namespace zq4 {
 
 namespace {
 
+// A port's device as the store maps it (blanks around it ignored), else its default one.
+[[maybe_unused]] QString mappedOrDefault(const QString& mapped, int portNumber) {
+    const QString device = mapped.trimmed();
+    return device.isEmpty() ? DefaultDeviceForPort(portNumber) : device;
+}
+
 // Bits on the line per byte: start bit, 8 data bits, stop bit.
 constexpr qint64 kBitsPerByte = 10;
 // How often closing looks whether the kernel's queue has gone out.
@@ -89,15 +95,33 @@ bool lockNameTooLong(const QString& device) {
 QString DeviceForPort(SettingsStore& store, int portNumber) {
 #ifdef Q_OS_WIN
     Q_UNUSED(store);
+    return DefaultDeviceForPort(portNumber);
 #else
-    const QString mapped =
-        store.GetSetting(keys::kApplication, keys::kPorts, keys::portKey(portNumber), QString())
-            .trimmed();
-    if (!mapped.isEmpty()) {
-        return mapped;
+    return mappedOrDefault(
+        store.GetSetting(keys::kApplication, keys::kPorts, keys::portKey(portNumber), QString()),
+        portNumber);
+#endif
+}
+
+QStringList DevicesForPorts(SettingsStore& store) {
+    QStringList devices;
+#ifdef Q_OS_WIN
+    Q_UNUSED(store);
+    for (int portNumber = 1; portNumber <= kPortCount; ++portNumber) {
+        devices << DefaultDeviceForPort(portNumber);
+    }
+#else
+    QStringList portKeys;
+    for (int portNumber = 1; portNumber <= kPortCount; ++portNumber) {
+        portKeys << keys::portKey(portNumber);
+    }
+    const QStringList mapped =
+        store.GetSettings(keys::kApplication, keys::kPorts, portKeys, QString());
+    for (int portNumber = 1; portNumber <= kPortCount; ++portNumber) {
+        devices << mappedOrDefault(mapped.at(portNumber - 1), portNumber);
     }
 #endif
-    return DefaultDeviceForPort(portNumber);
+    return devices;
 }
 
 QString DefaultDeviceForPort(int portNumber) {

@@ -13,6 +13,8 @@ namespace zq4 {
 // The device a port number stands for: "COM<n>" on Windows; elsewhere the "Ports" group's
 // "Com<n>" entry of the store when there is one, else "/dev/ttyS<n-1>".
 QString DeviceForPort(SettingsStore& store, int portNumber);
+// The device of every port, 1 to kPortCount in order, from one read of the store.
+QStringList DevicesForPorts(SettingsStore& store);
 // The device of a port that the store does not map: "COM<n>" on Windows, else "/dev/ttyS<n-1>".
 QString DefaultDeviceForPort(int portNumber);
 

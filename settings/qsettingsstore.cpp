@@ -249,26 +249,34 @@ QString writeFailureReason(const QString& fileName, qint64 size) {
 
 QString QSettingsStore::GetSetting(const QString& application, const QString& section,
                                    const QString& key, const QString& defaultValue) {
+    return GetSettings(application, section, {key}, defaultValue).constFirst();
+}
+
+QStringList QSettingsStore::GetSettings(const QString& application, const QString& section,
+                                        const QStringList& keys, const QString& defaultValue) {
     const QString fileName = storePath(application);
     const StoreFile file = readStoreFile(fileName);
     if (!file.unusable.isEmpty()) {
-        return defaultValue;
+        return QStringList(keys.size(), defaultValue);
     }
     QSettings settings(fileName, QSettings::IniFormat);
     settings.beginGroup(section);
-    const QVariant value = settings.value(key);
+    QStringList texts;
+    for (const QString& key : keys) {
+        const QVariant value = settings.value(key);
+        if (!value.isValid()) {
+            texts << defaultValue;
+        } else if (value.typeId() == QMetaType::QStringList) {
+            texts << writtenList(file.bytes, section, key, value.toStringList());
+        } else if (!value.canConvert<QString>()) {
+            // A hand-written "@Rect(...)" or "@Variant(...)" holds no text to restore.
+            texts << defaultValue;
+        } else {
+            texts << value.toString();
+        }
+    }
     unreadableFiles().noteRead(settings);
-    if (!value.isValid()) {
-        return defaultValue;
-    }
-    if (value.typeId() == QMetaType::QStringList) {
-        return writtenList(file.bytes, section, key, value.toStringList());
-    }
-    // A hand-written "@Rect(...)" or "@Variant(...)" holds no text to restore.
-    if (!value.canConvert<QString>()) {
-        return defaultValue;
-    }
-    return value.toString();
+    return texts;
 }
 
 Status QSettingsStore::PutSetting(const QString& application, const QString& section,

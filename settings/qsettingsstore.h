@@ -17,6 +17,9 @@ class QSettingsStore final : public SettingsStore {
 public:
     QString GetSetting(const QString& application, const QString& section, const QString& key,
                        const QString& defaultValue) override;
+    // One read of the file for all the keys.
+    QStringList GetSettings(const QString& application, const QString& section,
+                            const QStringList& keys, const QString& defaultValue) override;
     Status PutSetting(const QString& application, const QString& section, const QString& key,
                       const QString& value) override;
     Status PutSettings(const QString& application, const QString& section,

@@ -40,9 +40,22 @@ std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int 
 
 std::int16_t StartupInteger(SettingsStore& store, const QString& key, int defaultValue, int minimum,
                             int maximum) {
-    const QString text =
-        store.GetSetting(keys::kApplication, keys::kStartup, key, QString::number(defaultValue));
-    return StoredInteger(text, minimum, maximum).value_or(static_cast<std::int16_t>(defaultValue));
+    return StartupInteger(store.GetSetting(keys::kApplication, keys::kStartup, key, QString()),
+                          defaultValue, minimum, maximum);
+}
+
+std::int16_t StartupInteger(const QString& stored, int defaultValue, int minimum, int maximum) {
+    return StoredInteger(stored, minimum, maximum)
+        .value_or(static_cast<std::int16_t>(defaultValue));
+}
+
+QStringList SettingsStore::GetSettings(const QString& application, const QString& section,
+                                       const QStringList& keys, const QString& defaultValue) {
+    QStringList values;
+    for (const QString& key : keys) {
+        values << GetSetting(application, section, key, defaultValue);
+    }
+    return values;
 }
 
 } // namespace zq4

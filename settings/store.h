@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -19,6 +20,11 @@ public:
     // The stored text, or defaultValue when the application, section or key is absent.
     virtual QString GetSetting(const QString& application, const QString& section,
                                const QString& key, const QString& defaultValue) = 0;
+
+    // The stored texts of several keys of one section, in the keys' order, read together;
+    // defaultValue for each key that is absent.
+    virtual QStringList GetSettings(const QString& application, const QString& section,
+                                    const QStringList& keys, const QString& defaultValue);
 
     // Creates application, section and key as needed and replaces any earlier value.
     // Fails when the value did not reach the disk.
@@ -46,5 +52,7 @@ std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int 
 // not a decimal integer or lies outside [minimum, maximum] gives the key's default.
 std::int16_t StartupInteger(SettingsStore& store, const QString& key, int defaultValue, int minimum,
                             int maximum);
+// The same for a value already read (empty when it is missing).
+std::int16_t StartupInteger(const QString& stored, int defaultValue, int minimum, int maximum);
 
 } // namespace zq4
