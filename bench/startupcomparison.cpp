@@ -44,7 +44,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kDefaultRounds = 21;
+constexpr int kDefaultRounds = 41;
 constexpr std::chrono::milliseconds kMapTimeout = 10s;
 constexpr std::chrono::milliseconds kSettle = 300ms;
 constexpr std::chrono::milliseconds kCloseTimeout = 5s;
