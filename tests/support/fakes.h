@@ -27,9 +27,13 @@ public:
         QStringList entries;
         for (const auto& [key, value] : keysAndValues) {
             entries.push_back(key + '=' + value);
-            failPuts ? void() : set(section, key, value, application);
+            if (!failPuts) {
+                set(section, key, value, application);
+            }
         }
-        log ? log->push_back("put:" + entries.join(u',')) : void();
+        if (log != nullptr) {
+            log->push_back("put:" + entries.join(u','));
+        }
         return failPuts ? Status::Failed(failure) : Status::Ok();
     }
     QString location(const QString& /*application*/) const override { return "the test's store"; }
