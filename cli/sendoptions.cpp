@@ -193,44 +193,37 @@ Result<SendOptions> ParseSendArguments(const QStringList& arguments) {
 }
 
 Result<SendRequest> ResolveSend(const SendOptions& options, SettingsStore& store) {
-    // An option given wins; otherwise the stored choice, read as start-up reads it, in the range
-    // start-up accepts, "none selected" included: port 0, brightness and message -1. The store is
-    // read only for what no option gives.
-    const auto chosen = [&store](const std::optional<int>& option, const QString& key,
-                                 int defaultValue, int minimum, int maximum) {
-        return option ? *option : StartupInteger(store, key, defaultValue, minimum, maximum);
-    };
-    const auto noneSelected = [](const char* what, const QString& key, int stored,
+    // An option given wins; otherwise the stored choice, read as start-up reads it, "none
+    // selected" included: port 0, brightness and message -1.
+    const StartupChoices stored = ReadStartupChoices(store);
+    const auto noneSelected = [](const char* what, const QString& key, int value,
                                  const char* give) {
         return Status::Failed(QStringLiteral("no %1 is selected (stored %2 is %3): give %4")
                                   .arg(QLatin1String(what), key)
-                                  .arg(stored)
+                                  .arg(value)
                                   .arg(QLatin1String(give)));
     };
     SendRequest request;
     request.device = options.device.value_or(QString());
     if (!options.device) {
-        request.port = chosen(options.port, keys::kDakcomm, 1, 0, kPortCount);
+        request.port = options.port.value_or(stored.port);
         if (request.port == 0) {
             return noneSelected("port", keys::kDakcomm, 0, "--port 1..9 or --device PATH");
         }
     }
-    const int brightness = chosen(options.brightness, keys::kBrt, 0, -1, kBrightnessCount - 1);
+    const int brightness = options.brightness.value_or(stored.brightness);
     if (brightness < 0) {
         return noneSelected("brightness", keys::kBrt, -1, "--brightness 1..4");
     }
-    const int message = chosen(options.message, keys::kMessage, 0, -1, kMessageCount - 1);
+    const int message = options.message.value_or(stored.message);
     if (message < 0) {
         return noneSelected("message", keys::kMessage, -1, "--message CODE|NAME");
     }
     request.inputs.brightnessCode = static_cast<std::int16_t>(brightness);
     request.inputs.messageCode = static_cast<std::int16_t>(message);
     request.inputs.addressCode =
-        static_cast<std::int16_t>(chosen(options.address, keys::kAddr, 0, 0, kMaxAddress));
-    request.inputs.text =
-        options.text ? *options.text
-                     : RestoredCustomText(store.GetSetting(keys::kApplication, keys::kStartup,
-                                                           keys::kCustom, QString()));
+        static_cast<std::int16_t>(options.address.value_or(stored.address));
+    request.inputs.text = options.text.value_or(stored.text);
     return request;
 }
 

@@ -2,7 +2,6 @@
 
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
-#include "serial/portselection.h"
 #include "settings/keys.h"
 
 namespace zq4 {
@@ -12,24 +11,15 @@ Panel::Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& s
     : m_values(values), m_commSelection(commSelection), m_store(store), m_feedback(feedback) {}
 
 void Panel::Form_Load() {
-    // Everything start-up restores, read from the store at once.
-    const QStringList startupKeys{keys::kDakcomm, keys::kAddr, keys::kBrt, keys::kMessage,
-                                  keys::kCustom};
-    const QStringList stored =
-        m_store.GetSettings(keys::kApplication, keys::kStartup, startupKeys, QString());
-    // A stored number that is not a decimal integer, or that lies outside the range of the
-    // control it feeds, falls back to that key's default: start-up never fails on the store.
-    const auto number = [&](const QString& key, int defaultValue, int minimum, int maximum) {
-        return StartupInteger(stored.at(startupKeys.indexOf(key)), defaultValue, minimum, maximum);
-    };
-
-    const int commNum = number(keys::kDakcomm, 1, 0, kPortCount);
-    m_commSelection.setCommNum(static_cast<std::int16_t>(commNum));
-    setCommSel(commNum - 1);
-    setVScroll1(number(keys::kAddr, 0, 0, kMaxAddress));
-    m_values.setBrtVal(number(keys::kBrt, 0, -1, kBrightnessCount - 1));
-    m_values.setMessage(number(keys::kMessage, 0, -1, kMessageCount - 1));
-    m_values.setText1(RestoredCustomText(stored.at(startupKeys.indexOf(keys::kCustom))));
+    // A stored value that is not a decimal integer, or lies outside the range of the control it
+    // feeds, gives that key's default: start-up never fails on the store.
+    const StartupChoices stored = ReadStartupChoices(m_store);
+    m_commSelection.setCommNum(stored.port);
+    setCommSel(stored.port - 1);
+    setVScroll1(stored.address);
+    m_values.setBrtVal(stored.brightness);
+    m_values.setMessage(stored.message);
+    m_values.setText1(stored.text);
     ShowAddress();
 }
 

@@ -9,27 +9,6 @@
 
 namespace zq4 {
 
-QStringList StoredPortMap(SettingsStore& store) {
-    QStringList portKeys;
-    for (const PortEntry& entry : PortSelection()) {
-        portKeys << keys::portKey(entry.portNumber);
-    }
-    QStringList devices = store.GetSettings(keys::kApplication, keys::kPorts, portKeys, QString());
-    for (QString& device : devices) {
-        device = device.trimmed();
-    }
-    return devices;
-}
-
-Status StorePortMap(SettingsStore& store, const QStringList& devices) {
-    QList<std::pair<QString, QString>> entries;
-    for (const PortEntry& entry : PortSelection()) {
-        entries.append(
-            {keys::portKey(entry.portNumber), devices.value(entry.portNumber - 1).trimmed()});
-    }
-    return store.PutSettings(keys::kApplication, keys::kPorts, entries);
-}
-
 QString DescribeDevice(const SerialDevice& device) {
     QStringList known;
     for (const QString& part : {device.description, device.manufacturer}) {

@@ -2,6 +2,7 @@
 
 #include "core/status.h"
 #include "serial/devicediscovery.h"
+#include "serial/qserialportadapter.h"
 #include "settings/store.h"
 
 #include <QStringList>
@@ -20,13 +21,6 @@ inline constexpr bool kPortMapOffered = true;
 inline const QString kMapPortsEntry = QStringLiteral("Map ports to devices...");
 inline const QString kMapPortsHint =
     QStringLiteral("Right-click the port list for \"Map ports to devices...\".");
-
-// The "Ports" group as stored: the device of Com1 .. Com9, trimmed, empty where none is mapped.
-QStringList StoredPortMap(SettingsStore& store);
-
-// Stores the device of Com1 .. Com9 (empty: not mapped) in one write; nothing is stored when
-// it fails.
-Status StorePortMap(SettingsStore& store, const QStringList& devices);
 
 // "FT232R USB UART, FTDI, serial number A1B2C3": what is known of the device, empty when nothing.
 QString DescribeDevice(const SerialDevice& device);

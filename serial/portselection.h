@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/keys.h"
+
 #include <QString>
 
 #include <array>
@@ -11,8 +13,6 @@ struct PortEntry {
     QString label;           // "Com1:" .. "Com9:"
     std::int16_t portNumber; // 1 .. 9, the list data of the entry
 };
-
-inline constexpr int kPortCount = 9;
 
 // The port list in its order; position = port number - 1.
 const std::array<PortEntry, kPortCount>& PortSelection();

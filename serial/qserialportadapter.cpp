@@ -24,10 +24,16 @@ namespace zq4 {
 
 namespace {
 
-// A port's device as the store maps it (blanks around it ignored), else its default one.
-[[maybe_unused]] QString mappedOrDefault(const QString& mapped, int portNumber) {
+// A port's device as the store maps it (blanks around it ignored), else its default one. On
+// Windows each port is its own device, whatever is stored.
+QString mappedOrDefault(const QString& mapped, int portNumber) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(mapped);
+    return DefaultDeviceForPort(portNumber);
+#else
     const QString device = mapped.trimmed();
     return device.isEmpty() ? DefaultDeviceForPort(portNumber) : device;
+#endif
 }
 
 // Bits on the line per byte: start bit, 8 data bits, stop bit.
@@ -93,34 +99,38 @@ bool lockNameTooLong(const QString& device) {
 } // namespace
 
 QString DeviceForPort(SettingsStore& store, int portNumber) {
-#ifdef Q_OS_WIN
-    Q_UNUSED(store);
-    return DefaultDeviceForPort(portNumber);
-#else
     return mappedOrDefault(
         store.GetSetting(keys::kApplication, keys::kPorts, keys::portKey(portNumber), QString()),
         portNumber);
-#endif
+}
+
+QStringList StoredPortMap(SettingsStore& store) {
+    QStringList portKeys;
+    for (const PortEntry& entry : PortSelection()) {
+        portKeys << keys::portKey(entry.portNumber);
+    }
+    QStringList devices = store.GetSettings(keys::kApplication, keys::kPorts, portKeys, QString());
+    for (QString& device : devices) {
+        device = device.trimmed();
+    }
+    return devices;
+}
+
+Status StorePortMap(SettingsStore& store, const QStringList& devices) {
+    QList<std::pair<QString, QString>> entries;
+    for (const PortEntry& entry : PortSelection()) {
+        entries.append(
+            {keys::portKey(entry.portNumber), devices.value(entry.portNumber - 1).trimmed()});
+    }
+    return store.PutSettings(keys::kApplication, keys::kPorts, entries);
 }
 
 QStringList DevicesForPorts(SettingsStore& store) {
-    QStringList devices;
-#ifdef Q_OS_WIN
-    Q_UNUSED(store);
-    for (int portNumber = 1; portNumber <= kPortCount; ++portNumber) {
-        devices << DefaultDeviceForPort(portNumber);
+    QStringList devices = StoredPortMap(store);
+    for (const PortEntry& entry : PortSelection()) {
+        QString& device = devices[entry.portNumber - 1];
+        device = mappedOrDefault(device, entry.portNumber);
     }
-#else
-    QStringList portKeys;
-    for (int portNumber = 1; portNumber <= kPortCount; ++portNumber) {
-        portKeys << keys::portKey(portNumber);
-    }
-    const QStringList mapped =
-        store.GetSettings(keys::kApplication, keys::kPorts, portKeys, QString());
-    for (int portNumber = 1; portNumber <= kPortCount; ++portNumber) {
-        devices << mappedOrDefault(mapped.at(portNumber - 1), portNumber);
-    }
-#endif
     return devices;
 }
 

@@ -13,7 +13,13 @@ namespace zq4 {
 // The device a port number stands for: "COM<n>" on Windows; elsewhere the "Ports" group's
 // "Com<n>" entry of the store when there is one, else "/dev/ttyS<n-1>".
 QString DeviceForPort(SettingsStore& store, int portNumber);
-// The device of every port, 1 to kPortCount in order, from one read of the store.
+// The "Ports" group as stored: the device of Com1 .. Com9, trimmed, empty where none is mapped.
+QStringList StoredPortMap(SettingsStore& store);
+// Stores the device of Com1 .. Com9 (empty: not mapped) in one write; nothing is stored when
+// it fails.
+Status StorePortMap(SettingsStore& store, const QStringList& devices);
+// The device of every port, 1 to kPortCount in order (as DeviceForPort), from one read of the
+// store.
 QStringList DevicesForPorts(SettingsStore& store);
 // The device of a port that the store does not map: "COM<n>" on Windows, else "/dev/ttyS<n-1>".
 QString DefaultDeviceForPort(int portNumber);
