@@ -201,8 +201,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* /*event*/) override {
-        constexpr int kEdge = 2;
-        constexpr int kArrowWidth = 16;
         QPainter painter(this);
         const QRect box = rect();
         painter.fillRect(box, m_colour);
@@ -214,8 +212,7 @@ protected:
 
         QStyleOptionComboBox option;
         initStyleOption(&option);
-        const QRect arrow(box.right() - kEdge - kArrowWidth + 1, kEdge, kArrowWidth,
-                          box.height() - 2 * kEdge);
+        const QRect arrow = ListArrowRect(box.size());
         // The arrow's button is sunk while the popup list is open.
         const bool sunken = (option.state & QStyle::State_Sunken) != 0 &&
                             option.activeSubControls == QStyle::SC_ComboBoxArrow;
@@ -248,8 +245,7 @@ protected:
         }
         style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &arrowOption, &painter, this);
 
-        // The entry, two pixels in from the edge, beside the arrow.
-        const QRect entry(kEdge + 2, kEdge, arrow.left() - kEdge - 2, box.height() - 2 * kEdge);
+        const QRect entry = ListEntryRect(box.size());
         painter.setClipRect(entry);
         painter.setPen(Qt::black);
         painter.drawText(entry, Qt::AlignLeft | Qt::AlignVCenter, currentText());
@@ -495,6 +491,18 @@ void ControlPanel::createControls() {
     m_commSel->setFocus();
 }
 
+QRect ListArrowRect(const QSize& list) {
+    constexpr int kEdge = 2;
+    constexpr int kArrowWidth = 16;
+    return {list.width() - kEdge - kArrowWidth, kEdge, kArrowWidth, list.height() - 2 * kEdge};
+}
+
+QRect ListEntryRect(const QSize& list) {
+    constexpr int kEdge = 2;
+    const int left = kEdge + 2;
+    return {left, kEdge, ListArrowRect(list).left() - left, list.height() - 2 * kEdge};
+}
+
 QList<TextRoom> ControlPanel::textRooms() const {
     // Inside a two-pixel edge, as the controls draw their text.
     const auto inside = [](const QRect& place) { return place.size() - QSize(4, 4); };
@@ -503,7 +511,7 @@ QList<TextRoom> ControlPanel::textRooms() const {
         rooms.append({inside(caption.place), {QString::fromLatin1(caption.text)}});
     }
     rooms.append({inside(kSendButtonPlace), {kSendText}});
-    // The entry shown in a list sits beside the list's arrow.
+    // A list shows its entry beside its arrow.
     QStringList ports;
     for (const PortEntry& entry : PortSelection()) {
         ports << entry.label;
@@ -511,15 +519,7 @@ QList<TextRoom> ControlPanel::textRooms() const {
     for (const auto& [place, texts] :
          {std::pair{kCommSelPlace, ports}, std::pair{kMessagePlace, MessageLabels()},
           std::pair{kBrtValPlace, BrightnessLabels()}}) {
-        QStyleOptionComboBox option;
-        option.initFrom(this);
-        option.rect = QRect(QPoint(0, 0), place.size());
-        option.subControls = QStyle::SC_All;
-        const int arrow =
-            style()
-                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, nullptr)
-                .width();
-        rooms.append({inside(place) - QSize(arrow, 0), texts});
+        rooms.append({ListEntryRect(place.size()).size(), texts});
     }
     // The text box shows 13 of any letter or digit whole, the address display every address.
     TextRoom text{inside(kText1Place), {}};

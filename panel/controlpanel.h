@@ -29,6 +29,11 @@ struct ControlPanelParts {
     DeviceDiscovery& discovery;
 };
 
+// Where each list of the window draws its arrow's button and its entry (the room its font
+// must fit), inside its two-pixel edge, whatever the style.
+QRect ListArrowRect(const QSize& list);
+QRect ListEntryRect(const QSize& list);
+
 // The window ZQ4. Its controls hold the panel values; the operator's events run the routines
 // (a pick in CommSel, a move of VScroll1, SEND), and creating it runs Form_Load, so a start-up
 // warning comes up before the window is shown. Setting a value from code runs nothing.
