@@ -453,9 +453,6 @@ void ControlPanel::createControls() {
     m_sendButton = new SendButton(kSendText, this);
     m_sendButton->setObjectName(QStringLiteral("SendButton"));
     m_sendButton->setToolTip(kSendTip);
-    // Return anywhere in the window sends nothing; SEND is pressed with the mouse or Space.
-    m_sendButton->setAutoDefault(false);
-    m_sendButton->setDefault(false);
     m_sendButton->setGeometry(kSendButtonPlace);
 
     // The address display is only ever written by the panel.

@@ -244,7 +244,7 @@ QString writeFailureReason(const QString& fileName, qint64 size) {
 
 } // namespace
 
-// Both operations read and write only the per-user file: no organisation-wide or system-wide
+// Every operation reads and writes only the per-user file: no organisation-wide or system-wide
 // files take part, so what the panel restores is what this user stored.
 
 QString QSettingsStore::GetSetting(const QString& application, const QString& section,
@@ -366,7 +366,7 @@ QString QSettingsStore::storePath(const QString& application) const {
 
 QString QSettingsStore::location(const QString& application) const {
     // Named, never opened: the file may be one that must not be (a FIFO would block).
-    return QDir::toNativeSeparators(QFileInfo(storePath(application)).absoluteFilePath());
+    return nativeName(storePath(application));
 }
 
 } // namespace zq4

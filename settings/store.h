@@ -38,10 +38,7 @@ public:
 
     // Where the operator finds the application's settings (a file's path), to name in advice;
     // empty when they are kept nowhere the operator can look.
-    virtual QString location(const QString& application) const {
-        static_cast<void>(application);
-        return QString();
-    }
+    virtual QString location(const QString& /*application*/) const { return QString(); }
 };
 
 // Stored text -> integer within [minimum, maximum], or no value when the text is not a

@@ -47,7 +47,11 @@ PseudoTerminal::PseudoTerminal() {
         fail(QStringLiteral("cannot open %1").arg(path));
         return;
     }
-    termios settings = lineSettings();
+    termios settings{};
+    if (::tcgetattr(m_slave, &settings) != 0) {
+        fail(QStringLiteral("cannot read the line settings of %1").arg(path));
+        return;
+    }
     ::cfmakeraw(&settings);
     if (::tcsetattr(m_slave, TCSANOW, &settings) != 0) {
         fail(QStringLiteral("cannot make %1 raw").arg(path));
