@@ -46,11 +46,6 @@ TEST(TextField, CentresUpToThirteenCharactersAndAStoredTextKeepsItsFirstThirteen
     }
 }
 
-// Built unit by unit: the string factories would drop a byte order mark.
-QString fromCodePoint(char32_t character) {
-    return QStringView(QChar::fromUcs4(character)).toString();
-}
-
 // Every character up to beyond the basic plane, lone surrogates included, gives one printable
 // byte: '?' exactly for what cannot be sent.
 TEST(CodePage, GivesOneWindows1252BytePerCharacterAndTakesBackEachPrintableAssignedByte) {
@@ -58,7 +53,8 @@ TEST(CodePage, GivesOneWindows1252BytePerCharacterAndTakesBackEachPrintableAssig
               "48 4f 4c 44 20 e9 80 99 9f 9e fd");
     for (char32_t character = 0; character < 0x20000; ++character) {
         SCOPED_TRACE(static_cast<std::uint32_t>(character));
-        const QByteArray encoded = EncodeText(fromCodePoint(character));
+        // Built unit by unit: the string factories would drop a byte order mark.
+        const QByteArray encoded = EncodeText(QStringView(QChar::fromUcs4(character)).toString());
         ASSERT_EQ(encoded.size(), 1);
         const auto byte = static_cast<std::uint8_t>(encoded[0]);
         ASSERT_TRUE((byte >= 0x20 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFD));
