@@ -23,8 +23,7 @@ using namespace std::chrono_literals;
 
 // The whole program as the operator meets it: the user's store as an INI file in a folder of
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
-class WindowEndToEndTest : public ::testing::Test {
-protected:
+struct WindowEndToEndTest : ::testing::Test {
     QString iniPath() const { return home.filePath("ZQ4/ZQ4.ini"); }
     QByteArray iniBytes() const {
         QFile ini(iniPath());

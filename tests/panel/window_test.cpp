@@ -25,8 +25,7 @@ const SerialDevice kBuiltIn{"/dev/ttyS0", "/dev/ttyS0", "", "", "", false};
 const QString kPortTip = QStringLiteral("Sets the Serial Port for communicating with the Display");
 
 // The window over fakes, shown; a test that sets the fakes first starts it again.
-class WindowTest : public ::testing::Test {
-protected:
+struct WindowTest : ::testing::Test {
     void SetUp() override { start(); }
     void start() {
         window.reset();

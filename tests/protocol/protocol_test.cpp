@@ -28,10 +28,9 @@ TEST(TextField, CentresUpToThirteenCharactersAndAStoredTextKeepsItsFirstThirteen
     // U+1F600 takes two UTF-16 units but is one character.
     const QString face = QString::fromUcs4(U"\U0001F600", 1);
     // Each field as it must come out: the text put in is the field without its spaces.
-    const QStringList fields{"             ",  "      A      ", "    HOLD     ",
-                             "ABCDEFGHIJKL ",  "ABCDEFGHIJKLM", "      " + face + "      ",
-                             face.repeated(13)};
-    for (const QString& field : fields) {
+    for (const QString& field :
+         QStringList{"             ", "      A      ", "    HOLD     ", "ABCDEFGHIJKL ",
+                     "ABCDEFGHIJKLM", "      " + face + "      ", face.repeated(13)}) {
         EXPECT_EQ(TextField(field.trimmed()), field) << field.toStdString();
     }
     EXPECT_FALSE(TextField("ABCDEFGHIJKLMN").has_value());

@@ -54,8 +54,7 @@ qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
 // The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
 // pseudo-terminals that play the display (Com2's map with blanks around the path, which a
 // hand-written file may hold).
-class SerialAdapter : public ::testing::Test {
-protected:
+struct SerialAdapter : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(first.valid() && second.valid());
         store.set(keys::kPorts, keys::portKey(1), first.devicePath());

@@ -55,8 +55,7 @@ private:
 };
 
 // Everything the operator was shown, in order: "beep" or "box:<title>:<text>".
-class RecordingFeedback final : public OperatorFeedback {
-public:
+struct RecordingFeedback final : OperatorFeedback {
     void beep() override { shown.push_back(QStringLiteral("beep")); }
     void warn(const QString& title, const QString& text) override {
         shown.push_back(QStringLiteral("box:%1:%2").arg(title, text));
@@ -108,8 +107,7 @@ private:
 };
 
 // Serial devices as a test presents them, whatever the machine has.
-class FakeDiscovery final : public DeviceDiscovery {
-public:
+struct FakeDiscovery final : DeviceDiscovery {
     std::vector<SerialDevice> devices() override { return present; }
 
     std::vector<SerialDevice> present;
