@@ -35,8 +35,7 @@ QByteArray numberedFrames(qsizetype count) {
 // Fills the line through the slave held by the pseudo-terminal, in writes of `chunk` bytes, as a
 // display that has stopped reading leaves it; returns how many bytes it took.
 qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
-    const int slave = line.slaveDescriptor();
-    const int flags = ::fcntl(slave, F_GETFL);
+    const int slave = line.slaveDescriptor(), flags = ::fcntl(slave, F_GETFL);
     ::fcntl(slave, F_SETFL, flags | O_NONBLOCK);
     const QByteArray bytes(chunk, 'x');
     qsizetype held = 0;
@@ -71,14 +70,12 @@ struct SerialAdapter : ::testing::Test {
     std::string shown() const { return feedback.shown.join('\n').toStdString(); }
     // One beep and one box naming port and device, then a reason that is not a stand-in.
     bool showsOneFailureOf(const QString& portAndDevice) const {
-        const QString prefix = "box:ZQ4:" + portAndDevice + ": ";
-        const QString box = feedback.shown.value(1);
+        const QString prefix = "box:ZQ4:" + portAndDevice + ": ", box = feedback.shown.value(1);
         return feedback.shown.size() == 2 && box.startsWith(prefix) &&
                box.size() > prefix.size() + 5 && !box.contains(QStringLiteral("Unknown error"));
     }
 
-    PseudoTerminal first;
-    PseudoTerminal second;
+    PseudoTerminal first, second;
     test::MemoryStore store;
     test::RecordingFeedback feedback;
     QSerialPortAdapter adapter{store};
@@ -170,8 +167,7 @@ TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadli
     EXPECT_EQ(closed.description(),
               QStringLiteral("Com1: (%1): the device did not take the last %2 bytes in time: they "
                              "were discarded when the port closed")
-                  .arg(first.devicePath())
-                  .arg(unsent));
+                  .arg(first.devicePath(), QString::number(unsent)));
 }
 
 TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {

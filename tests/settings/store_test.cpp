@@ -70,8 +70,7 @@ struct QSettingsStoreTest : ::testing::Test {
     }
 
     QTemporaryDir m_home;
-    const QString m_folder = m_home.filePath("ZQ4");
-    const QString m_ini = m_folder + "/ZQ4.ini";
+    const QString m_folder = m_home.filePath("ZQ4"), m_ini = m_folder + "/ZQ4.ini";
     QSettingsStore m_store;
 };
 
