@@ -427,9 +427,10 @@ TEST_F(WindowTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
         start();
         const QString found = "Found FT232R USB UART at " + kAdapter.path +
                               ": map Com1 to it with Map ports to devices...\n";
-        EXPECT_EQ(feedback.shown.join('|'),
-                  "beep|box:ZQ4:step 2 failed\n\n" + (named ? found : "") + kMapPortsHint +
-                      "\nThe map is kept in the group [Ports] of the test's store.");
+        EXPECT_EQ(feedback.shown, QStringList({"beep", "box:ZQ4:step 2 failed\n\n" +
+                                                           (named ? found : "") + kMapPortsHint +
+                                                           "\nThe map is kept in the group [Ports] "
+                                                           "of the test's store."}));
         EXPECT_EQ(store.puts, 0);
         EXPECT_EQ(window->addrDis(), "12");
         expectToolTip("Com1: /dev/ttyS0: not open: step 2 failed");
