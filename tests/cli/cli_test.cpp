@@ -28,8 +28,7 @@ QByteArray frame(const char* textField, const char* codes) {
 
 // The program as a shell starts it: no display at all, a settings folder of its own and a
 // pseudo-terminal standing in for the display's line. The settings file is never written.
-class CommandLineTest : public ::testing::Test {
-protected:
+struct CommandLineTest : ::testing::Test {
     void check(std::initializer_list<Row> rows) {
         for (const Row& row : rows) {
             const auto fill = [this](QString text) {

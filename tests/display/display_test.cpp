@@ -69,8 +69,7 @@ TEST(EventLog, LinesShowLabelsQuotedTextAndTheBytesOfWhatIsNoFrame) {
 TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFramesKeepArriving) {
     QProcess display;
     display.start(ZQ4_DISPLAY_PROGRAM, {});
-    const QString section = nextLine(display, "[");
-    const QString entry = nextLine(display, "=");
+    const QString section = nextLine(display, "["), entry = nextLine(display, "=");
     test::MemoryStore store;
     store.set(section.mid(1).chopped(1), entry.section('=', 0, 0), entry.section('=', 1));
     for (int send = 0; send < 2; ++send) {

@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto [end, error] = std::from_chars(utf8.data(), utf8.data() + utf8.size(), spelled);
     // from_chars takes exactly an optional '-' and ASCII digits; text past them is not a number.
     const bool number = !utf8.empty() && error == std::errc() && end == utf8.data() + utf8.size();
-    for (const auto& [minimum, maximum] :
-         {std::pair{-1, 163}, std::pair{0, 128}, std::pair{0, 9}}) {
+    for (const auto& [minimum, maximum] : {std::pair{-1, 163}, {0, 128}, {0, 9}}) {
         const auto value = zq4::StoredInteger(text, minimum, maximum);
         const bool expected = number && spelled >= minimum && spelled <= maximum;
         if (value.has_value() != expected || (value && *value != spelled)) {

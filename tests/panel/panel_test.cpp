@@ -8,13 +8,11 @@
 namespace zq4 {
 namespace {
 
-using test::FakePort;
-
 // A window's worth of state over a store in memory and a fake port.
 struct Rig {
     test::MemoryStore store;
     PlainPanelValues values;
-    FakePort port;
+    test::FakePort port;
     test::RecordingFeedback feedback;
     CommSelection selection{port, store, feedback};
     Panel panel{values, selection, store, feedback};
@@ -80,7 +78,6 @@ TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) 
                                 .arg(QString::number(brightness), QString::number(message), text);
         SCOPED_TRACE(put.toStdString() + (open ? " open " : " closed ") + failure.toStdString());
         port.open = open;
-        store.failPuts = !failure.isEmpty();
         store.failure = failure;
         values.setBrtVal(brightness);
         values.setMessage(message);
@@ -100,10 +97,10 @@ TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) 
 // clears PortError.
 TEST_F(PanelTest, PickReportsEachFailedStepInOrderAndSavesOnlyAPortItOpened) {
     store.log = &feedback.shown;
-    using enum FakePort::Step;
+    using enum test::FakePort::Step;
     // The steps that fail, whether the put fails, the pick, what the operator was shown (each box
     // titled ZQ4).
-    const std::tuple<QList<FakePort::Step>, bool, int, QString> picks[] = {
+    const std::tuple<QList<test::FakePort::Step>, bool, int, QString> picks[] = {
         {{CommPort, PortOpenSet}, false, 2, "beep|box:step 0 failed|beep|box:step 2 failed"},
         {{InputLen}, false, 2, "put:Dakcomm=3|beep|box:step 3 failed"},
         {{PortOpenGet}, false, 0, "beep|box:step 1 failed"},
@@ -114,7 +111,7 @@ TEST_F(PanelTest, PickReportsEachFailedStepInOrderAndSavesOnlyAPortItOpened) {
     };
     for (const auto& [failing, failPuts, position, shown] : picks) {
         port.failing = failing;
-        store.failPuts = failPuts;
+        store.failure = failPuts ? "disk full" : "";
         feedback.shown.clear();
         selection.CommSel_Click(position);
         EXPECT_EQ(feedback.shown.join('|').replace("box:ZQ4:", "box:"), shown);

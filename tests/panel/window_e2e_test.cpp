@@ -23,8 +23,7 @@ using namespace std::chrono_literals;
 
 // The whole program as the operator meets it: the user's store as an INI file in a folder of
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
-class WindowEndToEndTest : public ::testing::Test {
-protected:
+struct WindowEndToEndTest : ::testing::Test {
     QString iniPath() const { return home.filePath("ZQ4/ZQ4.ini"); }
     QByteArray iniBytes() const {
         QFile ini(iniPath());
@@ -122,9 +121,8 @@ TEST(PanelProgram, EndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgnoredHangUp) {
         const auto opened = [&storeFile] {
             return QSettings(storeFile, QSettings::IniFormat).value("Startup/Dakcomm") == "1";
         };
-        const QDeadlineTimer deadline(15s);
-        while (!opened() && !panel.waitForFinished(20) && !deadline.hasExpired()) {
-        }
+        // Waits until the port is open or the program has ended; the check below tells which.
+        (void)QTest::qWaitFor([&] { return opened() || panel.waitForFinished(20); }, 15000);
         ASSERT_TRUE(opened() && panel.state() == QProcess::Running);
         ::kill(static_cast<pid_t>(panel.processId()), signalNumber);
         if (ignored) {

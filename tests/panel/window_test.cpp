@@ -25,8 +25,7 @@ const SerialDevice kBuiltIn{"/dev/ttyS0", "/dev/ttyS0", "", "", "", false};
 const QString kPortTip = QStringLiteral("Sets the Serial Port for communicating with the Display");
 
 // The window over fakes, shown; a test that sets the fakes first starts it again.
-class WindowTest : public ::testing::Test {
-protected:
+struct WindowTest : ::testing::Test {
     void SetUp() override { start(); }
     void start() {
         window.reset();
@@ -57,7 +56,6 @@ protected:
             QStringList texts{widget->property("text").toString()};
             QRect room = widget->contentsRect().adjusted(2, 2, -2, -2);
             if (auto* list = qobject_cast<QComboBox*>(widget)) {
-                texts.clear();
                 for (int i = 0; i < list->count(); ++i) {
                     texts << list->itemText(i);
                 }
@@ -392,7 +390,7 @@ TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) 
         feedback.shown.clear();
         start();
         const int putsBefore = store.puts;
-        store.failPuts = refused;
+        store.failure = refused ? "disk full" : "";
         PortMapDialog* dialog = window->portMap().openDialog();
         QTest::keyClicks(dialog->findChild<QComboBox*>(keys::portKey(portNumber)), typed + '\r');
         EXPECT_TRUE(dialog->isHidden()) << "Return is OK";

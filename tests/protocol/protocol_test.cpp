@@ -28,10 +28,9 @@ TEST(TextField, CentresUpToThirteenCharactersAndAStoredTextKeepsItsFirstThirteen
     // U+1F600 takes two UTF-16 units but is one character.
     const QString face = QString::fromUcs4(U"\U0001F600", 1);
     // Each field as it must come out: the text put in is the field without its spaces.
-    const QStringList fields{"             ",  "      A      ", "    HOLD     ",
-                             "ABCDEFGHIJKL ",  "ABCDEFGHIJKLM", "      " + face + "      ",
-                             face.repeated(13)};
-    for (const QString& field : fields) {
+    for (const QString& field :
+         QStringList{"             ", "      A      ", "    HOLD     ", "ABCDEFGHIJKL ",
+                     "ABCDEFGHIJKLM", "      " + face + "      ", face.repeated(13)}) {
         EXPECT_EQ(TextField(field.trimmed()), field) << field.toStdString();
     }
     EXPECT_FALSE(TextField("ABCDEFGHIJKLMN").has_value());
@@ -46,11 +45,6 @@ TEST(TextField, CentresUpToThirteenCharactersAndAStoredTextKeepsItsFirstThirteen
     }
 }
 
-// Built unit by unit: the string factories would drop a byte order mark.
-QString fromCodePoint(char32_t character) {
-    return QStringView(QChar::fromUcs4(character)).toString();
-}
-
 // Every character up to beyond the basic plane, lone surrogates included, gives one printable
 // byte: '?' exactly for what cannot be sent.
 TEST(CodePage, GivesOneWindows1252BytePerCharacterAndTakesBackEachPrintableAssignedByte) {
@@ -58,7 +52,8 @@ TEST(CodePage, GivesOneWindows1252BytePerCharacterAndTakesBackEachPrintableAssig
               "48 4f 4c 44 20 e9 80 99 9f 9e fd");
     for (char32_t character = 0; character < 0x20000; ++character) {
         SCOPED_TRACE(static_cast<std::uint32_t>(character));
-        const QByteArray encoded = EncodeText(fromCodePoint(character));
+        // Built unit by unit: the string factories would drop a byte order mark.
+        const QByteArray encoded = EncodeText(QStringView(QChar::fromUcs4(character)).toString());
         ASSERT_EQ(encoded.size(), 1);
         const auto byte = static_cast<std::uint8_t>(encoded[0]);
         ASSERT_TRUE((byte >= 0x20 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFD));

@@ -35,8 +35,7 @@ QByteArray numberedFrames(qsizetype count) {
 // Fills the line through the slave held by the pseudo-terminal, in writes of `chunk` bytes, as a
 // display that has stopped reading leaves it; returns how many bytes it took.
 qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
-    const int slave = line.slaveDescriptor();
-    const int flags = ::fcntl(slave, F_GETFL);
+    const int slave = line.slaveDescriptor(), flags = ::fcntl(slave, F_GETFL);
     ::fcntl(slave, F_SETFL, flags | O_NONBLOCK);
     const QByteArray bytes(chunk, 'x');
     qsizetype held = 0;
@@ -54,8 +53,7 @@ qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
 // The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
 // pseudo-terminals that play the display (Com2's map with blanks around the path, which a
 // hand-written file may hold).
-class SerialAdapter : public ::testing::Test {
-protected:
+struct SerialAdapter : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(first.valid() && second.valid());
         store.set(keys::kPorts, keys::portKey(1), first.devicePath());
@@ -72,14 +70,12 @@ protected:
     std::string shown() const { return feedback.shown.join('\n').toStdString(); }
     // One beep and one box naming port and device, then a reason that is not a stand-in.
     bool showsOneFailureOf(const QString& portAndDevice) const {
-        const QString prefix = "box:ZQ4:" + portAndDevice + ": ";
-        const QString box = feedback.shown.value(1);
+        const QString prefix = "box:ZQ4:" + portAndDevice + ": ", box = feedback.shown.value(1);
         return feedback.shown.size() == 2 && box.startsWith(prefix) &&
                box.size() > prefix.size() + 5 && !box.contains(QStringLiteral("Unknown error"));
     }
 
-    PseudoTerminal first;
-    PseudoTerminal second;
+    PseudoTerminal first, second;
     test::MemoryStore store;
     test::RecordingFeedback feedback;
     QSerialPortAdapter adapter{store};
@@ -171,8 +167,7 @@ TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadli
     EXPECT_EQ(closed.description(),
               QStringLiteral("Com1: (%1): the device did not take the last %2 bytes in time: they "
                              "were discarded when the port closed")
-                  .arg(first.devicePath())
-                  .arg(unsent));
+                  .arg(first.devicePath(), QString::number(unsent)));
 }
 
 TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {

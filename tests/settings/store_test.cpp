@@ -70,8 +70,7 @@ struct QSettingsStoreTest : ::testing::Test {
     }
 
     QTemporaryDir m_home;
-    const QString m_folder = m_home.filePath("ZQ4");
-    const QString m_ini = m_folder + "/ZQ4.ini";
+    const QString m_folder = m_home.filePath("ZQ4"), m_ini = m_folder + "/ZQ4.ini";
     QSettingsStore m_store;
 };
 
@@ -88,9 +87,8 @@ TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProc
     EXPECT_EQ(readIni(), "[Startup]\nAddr=128\nBrt=-1\nDakcomm=7\n");
     EXPECT_EQ(probe({kBrt}), std::make_pair(0, std::string("-1")));
     const QString large = QString("Zürich, \"x\"; a=b \\ ").repeated(1 << 14);
-    const QStringList texts = {
-        "  AB  ", "", "a,b", "@ByteArray(x)", "[S]\n#x=y; \\n\t\"q\" Grüße 日本語 😀", large};
-    for (const QString& text : texts) {
+    for (const QString& text : QStringList{"  AB  ", "", "a,b", "@ByteArray(x)",
+                                           "[S]\n#x=y; \\n\t\"q\" Grüße 日本語 😀", large}) {
         ASSERT_TRUE(put(kCustom, text));
         EXPECT_TRUE(probe({kCustom}) == std::make_pair(0, text.toStdString()))
             << text.left(20).toStdString();

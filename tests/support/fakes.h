@@ -10,7 +10,7 @@
 namespace zq4::test {
 
 // A store in memory, kept at "the test's store". Each put is noted in `log`, if set, as
-// "put:key=value,key=value"; a put made to fail stores none of its values.
+// "put:key=value,key=value"; a put made to fail (given a failure) stores none of its values.
 class MemoryStore final : public SettingsStore {
 public:
     QString GetSetting(const QString& application, const QString& section, const QString& key,
@@ -27,14 +27,14 @@ public:
         QStringList entries;
         for (const auto& [key, value] : keysAndValues) {
             entries.push_back(key + '=' + value);
-            if (!failPuts) {
+            if (failure.isEmpty()) {
                 set(section, key, value, application);
             }
         }
         if (log != nullptr) {
             log->push_back("put:" + entries.join(u','));
         }
-        return failPuts ? Status::Failed(failure) : Status::Ok();
+        return failure.isEmpty() ? Status::Ok() : Status::Failed(failure);
     }
     QString location(const QString& /*application*/) const override { return "the test's store"; }
 
@@ -46,8 +46,7 @@ public:
         return m_values.value("ZQ4/" + section + '/' + key);
     }
 
-    bool failPuts = false;
-    QString failure = QStringLiteral("disk full"); // the description of a failing put
+    QString failure; // when set, every put fails with this description
     int puts = 0;
     QStringList* log = nullptr; // where puts are noted, when a test reads them
 
@@ -56,8 +55,7 @@ private:
 };
 
 // Everything the operator was shown, in order: "beep" or "box:<title>:<text>".
-class RecordingFeedback final : public OperatorFeedback {
-public:
+struct RecordingFeedback final : OperatorFeedback {
     void beep() override { shown.push_back(QStringLiteral("beep")); }
     void warn(const QString& title, const QString& text) override {
         shown.push_back(QStringLiteral("box:%1:%2").arg(title, text));
@@ -109,8 +107,7 @@ private:
 };
 
 // Serial devices as a test presents them, whatever the machine has.
-class FakeDiscovery final : public DeviceDiscovery {
-public:
+struct FakeDiscovery final : DeviceDiscovery {
     std::vector<SerialDevice> devices() override { return present; }
 
     std::vector<SerialDevice> present;
