@@ -48,9 +48,9 @@ struct WindowTest : ::testing::Test {
         option.sliderPosition = bar->sliderPosition();
         return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
     }
-    // Every text a control can show fits on one line inside a two-pixel edge (and beside a
-    // list's arrow) in the control's font: each list entry, 13 of the widest letter or digit
-    // in the text box, every address.
+    // Every text a control can show fits on one line inside a two-pixel edge (a list's entry
+    // where the list draws it, beside its arrow) in the control's font: each list entry, 13 of
+    // the widest letter or digit in the text box, every address.
     void expectTextsFit() {
         for (QWidget* widget : window->findChildren<QWidget*>()) {
             QStringList texts{widget->property("text").toString()};
@@ -59,12 +59,7 @@ struct WindowTest : ::testing::Test {
                 for (int i = 0; i < list->count(); ++i) {
                     texts << list->itemText(i);
                 }
-                QStyleOptionComboBox option;
-                option.initFrom(list);
-                option.subControls = QStyle::SC_All;
-                const QRect arrow = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                                  QStyle::SC_ComboBoxArrow, list);
-                room.setWidth(room.width() - arrow.width());
+                room = ListEntryRect(list->size());
             } else if (widget->objectName() == "Text1") {
                 for (const QChar c : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
                     texts << QString(kTextFieldLength, c);
