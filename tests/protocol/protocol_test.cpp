@@ -74,6 +74,27 @@ TEST(CodePage, GivesOneWindows1252BytePerCharacterAndTakesBackEachPrintableAssig
     }
 }
 
+// Windows converts each byte of its code pages itself: the program's own table of Windows-1252
+// must agree with it, and a code page of two-byte characters gives '?' for each of those.
+#ifdef Q_OS_WIN
+TEST(CodePage, AgreesWithWindowsAndSendsNoCharacterOfTwoBytes) {
+    const std::optional<CodePage> windows = CodePage::Windows(1252);
+    ASSERT_TRUE(windows.has_value());
+    const CodePage own = CodePage::Windows1252();
+    for (int value = 0; value < 256; ++value) {
+        const QByteArray byte(1, static_cast<char>(value));
+        EXPECT_EQ(windows->decode(byte), own.decode(byte)) << value;
+    }
+    EXPECT_EQ(EncodeText("Caf\u00E9").toHex(' '), "43 61 66 e9");
+
+    const std::optional<CodePage> japanese = CodePage::Windows(932);
+    ASSERT_TRUE(japanese.has_value());
+    // Two two-byte characters, then a half-width katakana that has one byte of its own.
+    EXPECT_EQ(japanese->encode("\u3042\u6F22\uFF71A").toHex(' '), "3f 3f b1 41");
+    EXPECT_FALSE(japanese->isSendable(U'\u3042'));
+}
+#endif
+
 TEST(MessageLabels, EachStartsWithItsCodeAndTheUpperBlockWithTheCodeLessSixtyFour) {
     const QStringList& labels = MessageLabels();
     ASSERT_EQ(labels.size(), 164);

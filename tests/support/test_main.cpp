@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,12 +16,18 @@ int main(int argc, char** argv) {
     if (!configHome.isValid()) {
         return EXIT_FAILURE;
     }
+#ifdef Q_OS_WIN
+    // Qt takes the user's settings folder from Windows (the roaming application data), which no
+    // environment variable moves: it is moved for this process only.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome.path());
+#else
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     // Headless machines often have no runtime folder; Qt wants one (private, 0700).
     QTemporaryDir runtimeDir;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtimeDir.isValid()) {
         qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
     }
+#endif
 
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
