@@ -120,6 +120,9 @@ TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllA
         {";note\n[Startup]\nCustom=kept\n", "kept", comments},
         {"[Startup]\n  #Addr=3\nCustom=kept\n", "kept", comments},
         {"[Startup]\nCustom=kept ; note\n", "kept", comments},
+        {"# Com3 is the bench display\n[Startup]\nCustom=kept\n", "kept", comments},
+        {"\xEF\xBB\xBF# note\n[Startup]\nCustom=kept\n", "kept", comments},
+        {"# note\n[Startup]\nCustom=kept\nCom4 /dev/ttyUSB1\n", "kept", notSettings},
         {"[Startup]\nCustom=\"a;\\\"#b\"\n", "a;\"#b", ""},
         // A byte-order mark is no line of its own. Blanks around a hand-written comma are read as
         // written, and kept: QSettings would rewrite them as ", ".
