@@ -116,13 +116,17 @@ QStringList StoredPortMap(SettingsStore& store) {
     return devices;
 }
 
-Status StorePortMap(SettingsStore& store, const QStringList& devices) {
+Status StorePortMap(SettingsStore& store, const std::map<int, QString>& devices) {
     QList<std::pair<QString, QString>> entries;
-    for (const PortEntry& entry : PortSelection()) {
-        entries.append(
-            {keys::portKey(entry.portNumber), devices.value(entry.portNumber - 1).trimmed()});
+    QStringList unmapped;
+    for (const auto& [portNumber, device] : devices) {
+        if (device.trimmed().isEmpty()) {
+            unmapped << keys::portKey(portNumber);
+        } else {
+            entries.append({keys::portKey(portNumber), device.trimmed()});
+        }
     }
-    return store.PutSettings(keys::kApplication, keys::kPorts, entries);
+    return store.UpdateSettings(keys::kApplication, keys::kPorts, entries, unmapped);
 }
 
 QStringList DevicesForPorts(SettingsStore& store) {

@@ -7,6 +7,7 @@
 #include <QSerialPort>
 
 #include <chrono>
+#include <map>
 
 namespace zq4 {
 
@@ -15,9 +16,9 @@ namespace zq4 {
 QString DeviceForPort(SettingsStore& store, int portNumber);
 // The "Ports" group as stored: the device of Com1 .. Com9, trimmed, empty where none is mapped.
 QStringList StoredPortMap(SettingsStore& store);
-// Stores the device of Com1 .. Com9 (empty: not mapped) in one write; nothing is stored when
-// it fails.
-Status StorePortMap(SettingsStore& store, const QStringList& devices);
+// Stores the device of each port number given in one write, the other ports' entries left as
+// they are; an empty device removes the port's entry (not mapped). Nothing is stored when it fails.
+Status StorePortMap(SettingsStore& store, const std::map<int, QString>& devices);
 // The device of every port, 1 to kPortCount in order (as DeviceForPort), from one read of the
 // store.
 QStringList DevicesForPorts(SettingsStore& store);

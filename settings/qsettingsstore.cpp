@@ -302,6 +302,12 @@ Status QSettingsStore::PutSetting(const QString& application, const QString& sec
 
 Status QSettingsStore::PutSettings(const QString& application, const QString& section,
                                    const QList<std::pair<QString, QString>>& keysAndValues) {
+    return UpdateSettings(application, section, keysAndValues, {});
+}
+
+Status QSettingsStore::UpdateSettings(const QString& application, const QString& section,
+                                      const QList<std::pair<QString, QString>>& keysAndValues,
+                                      const QStringList& removedKeys) {
     const QString fileName = storePath(application);
     const StoreFile file = readStoreFile(fileName);
     if (!file.unusable.isEmpty()) {
@@ -365,6 +371,9 @@ Status QSettingsStore::PutSettings(const QString& application, const QString& se
     settings.beginGroup(section);
     for (const auto& [key, value] : keysAndValues) {
         settings.setValue(key, value);
+    }
+    for (const QString& key : removedKeys) {
+        settings.remove(key);
     }
     settings.endGroup();
     settings.sync();

@@ -7,6 +7,7 @@
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "settings/keys.h"
+#include "settings/qsettingsstore.h"
 #include "tests/support/fakes.h"
 
 #include <QtTest>
@@ -27,10 +28,11 @@ const QString kPortTip = QStringLiteral("Sets the Serial Port for communicating 
 // The window over fakes, shown; a test that sets the fakes first starts it again.
 struct WindowTest : ::testing::Test {
     void SetUp() override { start(); }
-    void start() {
+    void start() { start(store, port); }
+    void start(SettingsStore& settings, SerialPort& serial) {
         window.reset();
-        window =
-            std::make_unique<ControlPanel>(ControlPanelParts{store, port, feedback, discovery});
+        window = std::make_unique<ControlPanel>(
+            ControlPanelParts{settings, serial, feedback, discovery});
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
@@ -400,6 +402,68 @@ TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) 
         EXPECT_EQ(feedback.shown.join('|'),
                   refused ? "beep|box:ZQ4:disk full\n\nThe ports keep the devices they had." : "");
     }
+}
+
+// OK writes only the rows the operator changed, against the settings file as it is then: what
+// another program wrote while the dialog was open stays, unless the operator changed the same
+// row, which keeps the file's entry and is named in a box. An empty row is no entry.
+TEST_F(WindowTest, OkWritesOnlyTheOperatorsChangesOverWhatTheFileHoldsNow) {
+    QTemporaryDir home;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
+    QSettingsStore fileStore;
+    const QString ini = fileStore.location(keys::kApplication);
+    const auto write = [&ini](const QByteArray& bytes) {
+        QFile file(ini);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(ini).path()) && file.open(QIODevice::WriteOnly) &&
+                    file.write(bytes) == bytes.size());
+    };
+    const auto read = [&ini] {
+        QFile file(ini);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+    };
+    const QByteArray opened = "[Ports]\nCom3=/dev/ttyUSB7\n[Startup]\nDakcomm=1\n";
+    const QByteArray other =
+        "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\n[Startup]\nDakcomm=1\n";
+    const QString conflict = "beep|box:ZQ4:While the dialog was open, the port map in " + ini +
+                             " was changed elsewhere (by another program, or by hand). These "
+                             "ports keep what is stored there; your choice for them was not "
+                             "stored:\nCom3: /dev/ttyUSB9 (your choice: %1)\n%2To change these "
+                             "ports, choose Map ports to devices... again.";
+    // The rows the operator sets, what the file holds at OK, the file after OK, the boxes.
+    const std::tuple<std::map<int, QString>, QByteArray, QByteArray, QString> cases[] = {
+        {{}, other, other, ""},
+        {{{5, "/dev/ttyUSB5"}},
+         other,
+         "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\nCom5=/dev/ttyUSB5\n\n[Startup]\n"
+         "Dakcomm=1\n",
+         ""},
+        {{{3, ""}}, opened + "[Other]\nKept=1\n", "[Other]\nKept=1\n\n[Startup]\nDakcomm=1\n", ""},
+        {{{3, "/dev/ttyUSB9"}}, other, other, ""},
+        {{{3, ""}}, other, other, conflict.arg("not mapped", "")},
+        {{{3, "/dev/ttyUSB8"}, {5, "/dev/ttyUSB5"}},
+         other,
+         "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\nCom5=/dev/ttyUSB5\n\n[Startup]\n"
+         "Dakcomm=1\n",
+         conflict.arg("/dev/ttyUSB8", "Your other changes were stored. ")}};
+    for (const auto& [rows, meanwhile, after, shown] : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "rows set: " << rows.size() << ", after: " << after.data());
+        write(opened);
+        start(fileStore, port);
+        feedback.shown.clear();
+        PortMapDialog* dialog = window->portMap().openDialog();
+        for (const auto& [portNumber, device] : rows) {
+            QLineEdit* edit = dialog->findChild<QComboBox*>(keys::portKey(portNumber))->lineEdit();
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Delete);
+            QTest::keyClicks(edit, device);
+        }
+        write(meanwhile);
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        EXPECT_EQ(read().toStdString(), after.toStdString());
+        EXPECT_EQ(feedback.shown.join('|').toStdString(), shown.toStdString());
+    }
+    window.reset(); // before the store it works through
 }
 
 // Nothing is mapped for the operator: the warning only names the adapter, says how and where the

@@ -140,6 +140,21 @@ TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllA
     }
 }
 
+// Keys put and removed in one write, the rest of the file kept; a write the file refuses changes
+// nothing, removals included.
+TEST_F(QSettingsStoreTest, UpdatePutsAndRemovesKeysInOneWriteOrChangesNothing) {
+    writeFile(m_ini, "[Ports]\nCom3=/dev/ttyUSB7\nCom4=/dev/ttyACM0\n[Startup]\nAddr=5\n");
+    ASSERT_TRUE(
+        m_store.UpdateSettings(kApplication, kPorts, {{"Com5", "ttyS4"}}, {"Com3", "Com9"}));
+    EXPECT_EQ(readIni(), "[Ports]\nCom4=/dev/ttyACM0\nCom5=ttyS4\n\n[Startup]\nAddr=5\n");
+    ASSERT_TRUE(m_store.UpdateSettings(kApplication, kPorts, {}, {"Com4", "Com5"}));
+    EXPECT_EQ(readIni(), "[Startup]\nAddr=5\n");
+    const QByteArray commented = "[Ports]\nCom3=/dev/ttyUSB7 ; bench\n";
+    writeFile(m_ini, commented);
+    EXPECT_FALSE(m_store.UpdateSettings(kApplication, kPorts, {{"Com4", "x"}}, {"Com3"}));
+    EXPECT_EQ(readIni(), commented.toStdString());
+}
+
 // A file that is not a regular one (reading a FIFO waits for a writer for ever) or is larger than
 // 1 MiB is neither read nor written, and a put says what it is. The probe does each read and put,
 // and must answer within its time limit.
