@@ -4,6 +4,7 @@
 #include "settings/keys.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
@@ -23,18 +24,6 @@
 namespace zq4 {
 
 namespace {
-
-// A port's device as the store maps it (blanks around it ignored), else its default one. On
-// Windows each port is its own device, whatever is stored.
-QString mappedOrDefault(const QString& mapped, int portNumber) {
-#ifdef Q_OS_WIN
-    Q_UNUSED(mapped);
-    return DefaultDeviceForPort(portNumber);
-#else
-    const QString device = mapped.trimmed();
-    return device.isEmpty() ? DefaultDeviceForPort(portNumber) : device;
-#endif
-}
 
 // Bits on the line per byte: start bit, 8 data bits, stop bit.
 constexpr qint64 kBitsPerByte = 10;
@@ -98,8 +87,25 @@ bool lockNameTooLong(const QString& device) {
 
 } // namespace
 
+QString MappedDevice(const QString& mapped, int portNumber) {
+#ifdef Q_OS_WIN
+    // Each port is its own device, whatever is stored.
+    Q_UNUSED(mapped);
+    return DefaultDeviceForPort(portNumber);
+#else
+    const QString device = mapped.trimmed();
+    if (device.isEmpty()) {
+        return DefaultDeviceForPort(portNumber);
+    }
+    // A hand-written "Com3=ttyUSB0" names a device: it is taken under /dev, never in whatever
+    // folder the program happens to run in. The path is made plain ("/dev/./x" is "/dev/x"), so
+    // that one device has one lock file.
+    return device.startsWith(u'/') ? device : QDir::cleanPath(QStringLiteral("/dev/") + device);
+#endif
+}
+
 QString DeviceForPort(SettingsStore& store, int portNumber) {
-    return mappedOrDefault(
+    return MappedDevice(
         store.GetSetting(keys::kApplication, keys::kPorts, keys::portKey(portNumber), QString()),
         portNumber);
 }
@@ -133,7 +139,7 @@ QStringList DevicesForPorts(SettingsStore& store) {
     QStringList devices = StoredPortMap(store);
     for (const PortEntry& entry : PortSelection()) {
         QString& device = devices[entry.portNumber - 1];
-        device = mappedOrDefault(device, entry.portNumber);
+        device = MappedDevice(device, entry.portNumber);
     }
     return devices;
 }

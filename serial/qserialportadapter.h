@@ -12,8 +12,12 @@
 namespace zq4 {
 
 // The device a port number stands for: "COM<n>" on Windows; elsewhere the "Ports" group's
-// "Com<n>" entry of the store when there is one, else "/dev/ttyS<n-1>".
+// "Com<n>" entry of the store when there is one (as MappedDevice), else "/dev/ttyS<n-1>".
 QString DeviceForPort(SettingsStore& store, int portNumber);
+// The device a port opens for its entry in the "Ports" group, blanks around it ignored: the port's
+// default device when the entry is empty, and on Windows always. A name without a leading '/' is
+// a device under /dev ("ttyUSB0" is /dev/ttyUSB0), wherever the program was started.
+QString MappedDevice(const QString& mapped, int portNumber);
 // The "Ports" group as stored: the device of Com1 .. Com9, trimmed, empty where none is mapped.
 QStringList StoredPortMap(SettingsStore& store);
 // Stores the device of each port number given in one write, the other ports' entries left as

@@ -335,7 +335,7 @@ TEST_F(WindowTest, PortListMenuOpensOnRightClickContextKeyAndShiftF10) {
 TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOnes) {
     discovery.present = {kAdapter, kBuiltIn};
     const QString gone = QStringLiteral("/dev/serial/by-id/usb-gone-if00-port0");
-    PortMapDialog dialog(discovery, {"", "", gone, "", "", "", "", "", ""});
+    PortMapDialog dialog(discovery, {"", "", gone, "ttyUSB0", "", "", "", "", ""});
     const auto row = [&](int port) { return dialog.findChild<QComboBox*>(keys::portKey(port)); };
     const auto found = [&](int n) { return dialog.findChild<QLabel*>(keys::portKey(n) + "Found"); };
     EXPECT_EQ(row(9)->accessibleName() + '|' + found(9)->accessibleName(),
@@ -354,11 +354,26 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
     EXPECT_EQ(row(3)->currentText(), gone);
     EXPECT_EQ(row(3)->itemData(0, Qt::DisplayRole).toString(), gone + " (not present)");
     EXPECT_EQ(found(3)->text(), "(not present)");
+    EXPECT_EQ(row(4)->count(), 2) << "ttyUSB0 is /dev/ttyUSB0, present";
+
+    // A name without a leading '/' is the device under /dev that the port opens, shown with it.
+    const std::pair<QString, QString> typed[] = {
+        {"ttyUSB0", "FT232R USB UART, FTDI, serial number A1B2C3 - /dev/ttyUSB0"},
+        {"null", "/dev/null"},
+        {" zq4-absent", "/dev/zq4-absent (not present)"},
+        {"/dev/null", ""},
+        {"/dev/zq4-absent", "(not present)"}};
+    for (const auto& [text, shown] : typed) {
+        row(5)->setEditText(text);
+        EXPECT_EQ(found(5)->text().toStdString(), shown.toStdString()) << text.toStdString();
+    }
+    row(5)->setEditText("");
 
     discovery.present.push_back(kSecondAdapter);
     QTest::mouseClick(dialog.findChild<QPushButton*>("Refresh"), Qt::LeftButton);
     EXPECT_EQ(row(2)->count(), 3) << "the adapter plugged in since is listed";
-    EXPECT_EQ(dialog.devices(), QStringList({kAdapter.path, "", gone, "", "", "", "", "", ""}));
+    EXPECT_EQ(dialog.devices(),
+              QStringList({kAdapter.path, "", gone, "ttyUSB0", "", "", "", "", ""}));
 }
 
 // Each port lists with its device, by default the system's serial ports in order. OK stores the
@@ -374,13 +389,15 @@ TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) 
     EXPECT_EQ(entries.join(' '), "Com1:/dev/ttyS0 Com2:/dev/ttyS1 Com3:/dev/ttyS2 Com4:/dev/ttyS3 "
                                  "Com5:/dev/ttyS4 Com6:/dev/ttyS5 Com7:/dev/ttyS6 Com8:/dev/ttyS7 "
                                  "Com9:/dev/ttyS8");
-    // The port, the device typed, whether the store refuses it, the puts, the ports opened.
-    const std::tuple<int, QString, bool, int, std::vector<std::int16_t>> cases[] = {
-        {5, "/dev/ttyUSB5", false, 1, {1}},
-        {1, "/dev/ttyUSB1", false, 1, {1, 1}},
-        {1, "", false, 0, {1}},
-        {1, "/dev/ttyUSB1", true, 1, {1}}};
-    for (const auto& [portNumber, typed, refused, writes, opens] : cases) {
+    // The port, the device typed, whether the store refuses it, the puts, the ports opened, the
+    // port's device then (a name without a leading '/' is under /dev).
+    const std::tuple<int, QString, bool, int, std::vector<std::int16_t>, QString> cases[] = {
+        {5, "/dev/ttyUSB5", false, 1, {1}, "/dev/ttyUSB5"},
+        {1, "/dev/ttyUSB1", false, 1, {1, 1}, "/dev/ttyUSB1"},
+        {1, "pts/3", false, 1, {1, 1}, "/dev/pts/3"},
+        {1, "", false, 0, {1}, "/dev/ttyS0"},
+        {1, "/dev/ttyUSB1", true, 1, {1}, "/dev/ttyS0"}};
+    for (const auto& [portNumber, typed, refused, writes, opens, device] : cases) {
         SCOPED_TRACE(typed.toStdString());
         store = test::MemoryStore();
         port.opens.clear();
@@ -393,12 +410,13 @@ TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) 
         EXPECT_TRUE(dialog->isHidden()) << "Return is OK";
         EXPECT_EQ(store.puts - putsBefore, writes);
         EXPECT_EQ(port.opens, opens);
-        const QString mapped = refused ? "" : typed;
-        EXPECT_EQ(control<QComboBox>("CommSel")->itemData(portNumber - 1, Qt::ToolTipRole),
-                  mapped.isEmpty() ? "/dev/ttyS" + QString::number(portNumber - 1) : mapped);
-        EXPECT_EQ(store.value(keys::kPorts, keys::portKey(portNumber)), mapped);
-        expectToolTip("Com1: " + (portNumber == 1 && !mapped.isEmpty() ? typed : "/dev/ttyS0") +
-                      ": open");
+        EXPECT_EQ(control<QComboBox>("CommSel")
+                      ->itemData(portNumber - 1, Qt::ToolTipRole)
+                      .toString()
+                      .toStdString(),
+                  device.toStdString());
+        EXPECT_EQ(store.value(keys::kPorts, keys::portKey(portNumber)), refused ? "" : typed);
+        expectToolTip("Com1: " + (portNumber == 1 ? device : "/dev/ttyS0") + ": open");
         EXPECT_EQ(feedback.shown.join('|'),
                   refused ? "beep|box:ZQ4:disk full\n\nThe ports keep the devices they had." : "");
     }
