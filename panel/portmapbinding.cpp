@@ -93,13 +93,20 @@ QString PortMapBinding::toolTip() const {
     } else {
         const int portNumber = PortSelection()[static_cast<std::size_t>(position)].portNumber;
         const Result<bool> open = m_commSelection.port().portOpen();
-        QString state = QStringLiteral("%1 %2: ").arg(PortLabel(portNumber),
-                                                      DeviceForPort(m_store, portNumber));
+        // Named as the warnings name it: "Com3: (/dev/ttyUSB0)".
+        const QString named = QStringLiteral("%1 (%2)").arg(PortLabel(portNumber),
+                                                            DeviceForPort(m_store, portNumber));
+        const QString prefix = named + QStringLiteral(": ");
+        QString state = prefix;
         if (open && open.value()) {
             state += QStringLiteral("open");
         } else {
             state += QStringLiteral("not open");
-            const QString reason = !open ? open.description() : m_commSelection.lastFailure();
+            QString reason = !open ? open.description() : m_commSelection.lastFailure();
+            // A failure of this port and device names them first: they are said once.
+            if (reason.startsWith(prefix)) {
+                reason.remove(0, prefix.size());
+            }
             if (!reason.isEmpty()) {
                 state += QStringLiteral(": ") + reason;
             }

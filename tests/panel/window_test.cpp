@@ -6,6 +6,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
+#include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 #include "settings/qsettingsstore.h"
 #include "tests/support/fakes.h"
@@ -88,7 +89,8 @@ struct WindowTest : ::testing::Test {
         auto* list = control("CommSel");
         QHelpEvent hover(QEvent::ToolTip, {5, 5}, list->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(list, &hover);
-        EXPECT_EQ(list->toolTip(), QStringList({kPortTip, state, kMapPortsHint}).join('\n'));
+        EXPECT_EQ(list->toolTip().toStdString(),
+                  QStringList({kPortTip, state, kMapPortsHint}).join('\n').toStdString());
     }
 
     test::MemoryStore store;
@@ -416,7 +418,7 @@ TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) 
                       .toStdString(),
                   device.toStdString());
         EXPECT_EQ(store.value(keys::kPorts, keys::portKey(portNumber)), refused ? "" : typed);
-        expectToolTip("Com1: " + (portNumber == 1 ? device : "/dev/ttyS0") + ": open");
+        expectToolTip("Com1: (" + (portNumber == 1 ? device : "/dev/ttyS0") + "): open");
         EXPECT_EQ(feedback.shown.join('|'),
                   refused ? "beep|box:ZQ4:disk full\n\nThe ports keep the devices they had." : "");
     }
@@ -510,8 +512,23 @@ TEST_F(WindowTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
                                                            "of the test's store."}));
         EXPECT_EQ(store.puts, 0);
         EXPECT_EQ(window->addrDis(), "12");
-        expectToolTip("Com1: /dev/ttyS0: not open: step 2 failed");
+        expectToolTip("Com1: (/dev/ttyS0): not open: step 2 failed");
     }
+}
+
+// With the real port adapter: a mapped name without a leading '/' opens the device under /dev,
+// and the port list's tooltip names the port and that device once, then why it is not open.
+TEST_F(WindowTest, ToolTipNamesThePortAndItsDeviceOnceBeforeWhyItIsNotOpen) {
+    store.set(keys::kPorts, keys::portKey(1), "zq4-absent1");
+    QSerialPortAdapter adapter(store);
+    start(store, adapter);
+    const QString named = "Com1: (/dev/zq4-absent1): ";
+    ASSERT_EQ(feedback.shown.size(), 2);
+    ASSERT_TRUE(feedback.shown[1].startsWith("box:ZQ4:" + named))
+        << feedback.shown[1].toStdString();
+    const QString reason = feedback.shown[1].section("\n\n", 0, 0).mid(8 + named.size());
+    expectToolTip(named + "not open: " + reason);
+    window.reset(); // before the adapter it works through
 }
 
 // The warning box is modal, titled as given, with the exclamation icon and one OK button.
