@@ -319,11 +319,10 @@ Status QSettingsStore::UpdateSettings(const QString& application, const QString&
         QSettings reading(fileName, QSettings::IniFormat);
         const QStringList paths = reading.allKeys(); // parses every section
         unreadableFiles().noteRead(reading);
-        const bool notSettings =
-            file.bytes.startsWith(kByteOrderMark) ||
-                    (holdsComments(file.bytes) && unreadableFiles().contains(reading))
-                ? notSettingsBeyondComments(file.bytes)
-                : unreadableFiles().contains(reading);
+        bool notSettings = unreadableFiles().contains(reading);
+        if (file.bytes.startsWith(kByteOrderMark) || (notSettings && holdsComments(file.bytes))) {
+            notSettings = notSettingsBeyondComments(file.bytes);
+        }
         if (notSettings) {
             return cannotWrite(fileName, QStringLiteral("it holds lines that are not settings "
                                                         "(each line must be a [section] or a "
