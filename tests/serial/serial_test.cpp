@@ -16,10 +16,6 @@
 #include <thread>
 #include <tuple>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 namespace zq4 {
 namespace {
 
@@ -35,24 +31,6 @@ QByteArray numberedFrames(qsizetype count) {
         frames += QByteArray::number(number).rightJustified(13, ' ') + kFrame.mid(13);
     }
     return frames;
-}
-
-// Fills the line through the slave held by the pseudo-terminal, in writes of `chunk` bytes, as a
-// display that has stopped reading leaves it; returns how many bytes it took.
-qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
-    const int slave = line.slaveDescriptor(), flags = ::fcntl(slave, F_GETFL);
-    ::fcntl(slave, F_SETFL, flags | O_NONBLOCK);
-    const QByteArray bytes(chunk, 'x');
-    qsizetype held = 0;
-    // The kernel makes more room a moment after the line first reports it full.
-    for (pollfd writable{slave, POLLOUT, 0};
-         ::poll(&writable, 1, 500) > 0 && (writable.revents & POLLOUT) != 0;) {
-        for (ssize_t put = 0; (put = ::write(slave, bytes.constData(), size_t(chunk))) > 0;) {
-            held += put;
-        }
-    }
-    ::fcntl(slave, F_SETFL, flags);
-    return held;
 }
 
 // The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
@@ -146,7 +124,7 @@ TEST_F(SerialAdapter, OutputHandedOverArrivesWholeWhenThePortClosesAndWhenTheAda
 TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadline) {
     ASSERT_TRUE(adapter.setPortOpen(true).ok());
     // What the line holds while the display reads nothing, read empty again.
-    const qsizetype capacity = fillLine(first, kFrame.size());
+    const qsizetype capacity = first.fillLine(kFrame.size());
     ASSERT_TRUE(capacity > 0 && first.readFromLine(capacity, 5s).size() == capacity);
     QByteArray frames = numberedFrames(capacity * 3 / 2 / kFrame.size());
     ASSERT_EQ(sendEach(frames), "");
@@ -159,7 +137,7 @@ TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadli
     EXPECT_TRUE(received == frames) << received.size() << " of " << frames.size();
     EXPECT_TRUE(feedback.shown.isEmpty() && adapter.portOpen().value()) << shown();
 
-    const qsizetype full = fillLine(first, kFrame.size());
+    const qsizetype full = first.fillLine(kFrame.size());
     ASSERT_GT(full, 0);
     // A full line may still find room for a few hundred bytes more a moment later: the frames
     // are more than that, so that some of them surely wait.
@@ -196,7 +174,7 @@ TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {
 // says the device is gone, once (the LostHandler adds nothing), and not that it was too slow.
 TEST_F(SerialAdapter, DeviceThatVanishesWhileClosingWaitsIsReportedGoneOnce) {
     selection.CommSel_Click(0);
-    ASSERT_GT(fillLine(first, kFrame.size()), 0);
+    ASSERT_GT(first.fillLine(kFrame.size()), 0);
     ASSERT_EQ(sendEach(numberedFrames(60)), "");
     auto vanish = std::async(std::launch::async, [&] {
         std::this_thread::sleep_for(200ms);
