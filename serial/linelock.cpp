@@ -193,7 +193,10 @@ QString RefusedOpenReason(const QString& path) {
         const QFileInfo node(device);
         const QFileDevice::Permissions groupReadWrite =
             QFileDevice::ReadGroup | QFileDevice::WriteGroup;
-        if (node.group().isEmpty() || (node.permissions() & groupReadWrite) != groupReadWrite) {
+        // Joining the group helps only where the group may read and write, and root's is no
+        // group to join.
+        if (node.group().isEmpty() || node.groupId() == 0 ||
+            (node.permissions() & groupReadWrite) != groupReadWrite) {
             return QStringLiteral("you lack permission to use the device: ask the administrator "
                                   "for access to it");
         }
