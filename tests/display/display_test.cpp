@@ -114,15 +114,19 @@ TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFram
 
 // Each row: the arguments, the exit code, a text that standard output or error must hold.
 // The program runs in a folder that holds a plain file, "not-a-line". Of two lines, one is held
-// by this program and the other only its group may use (the program runs as another user when
-// the test runs as root, whom permissions do not stop).
+// by this program and the other only its group may use, tty, as on a desktop. When the test
+// runs as root, whom permissions do not stop, the program runs as another user, and the line is
+// given to that group first (a container may leave it root's).
 TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
     QTemporaryDir folder;
     PseudoTerminal held, forbidden;
     QSerialPort holder(held.devicePath());
+    const QByteArray forbiddenPath = forbidden.devicePath().toLocal8Bit();
+    const group* tty = ::getgrnam("tty");
     ASSERT_TRUE(QFile(folder.filePath("not-a-line")).open(QIODevice::WriteOnly) &&
-                holder.open(QIODevice::ReadWrite) &&
-                ::chmod(qPrintable(forbidden.devicePath()), S_IRGRP | S_IWGRP) == 0);
+                holder.open(QIODevice::ReadWrite) && tty != nullptr &&
+                (::geteuid() != 0 || ::chown(forbiddenPath.constData(), 0, tty->gr_gid) == 0) &&
+                ::chmod(forbiddenPath.constData(), S_IRGRP | S_IWGRP) == 0);
     const QString group = QFileInfo(forbidden.devicePath()).group();
     const std::tuple<QStringList, int, QString> cases[] = {
         {{"--help"}, 0, "--hex"},
