@@ -7,6 +7,7 @@
 #include <QSerialPort>
 
 #include <chrono>
+#include <functional>
 #include <map>
 
 namespace zq4 {
@@ -37,11 +38,15 @@ void ApplyLineSettings(QSerialPort& port);
 inline constexpr std::chrono::milliseconds kDrainMargin{1000};
 
 // SerialPort over QSerialPort at 1200 baud, 8 data bits, no parity, 1 stop bit, no flow
-// control. Output the line cannot take yet waits in the port's queue and goes out as the
-// device becomes writable. Closing (also on destruction) first writes out and drains what is
-// pending, for as long as it takes at 1200 baud plus kDrainMargin; what is still left then is
-// discarded and its count reported. A port that disappears while open is closed at once and
-// reported once through the LostHandler.
+// control. A device that a running process holds by a lock file (in any of the usual forms) is
+// not opened, and the failure names that process; every path to one device is one line, opened
+// and locked as the device it leads to. Output the line cannot take yet waits in the port's
+// queue and goes out as the device becomes writable. Closing (also on destruction) first writes
+// out and drains what is pending, for as long as it takes at 1200 baud plus kDrainMargin; what
+// is still left then is discarded and its count reported. Closing restores the line settings
+// the device had before the open and removes the lock file. A port that disappears while open
+// is closed at once and reported once: through the LostHandler, or as the failure of a close
+// that was waiting when it went.
 class QSerialPortAdapter final : public QObject, public SerialPort {
     Q_OBJECT
 public:
@@ -62,11 +67,19 @@ public:
     // descriptions then name the device alone. Empty goes back to the port's device.
     void setDevice(const QString& device) { m_fixedDevice = device; }
 
+    // Asked while closing waits for queued output: an answer that is not empty names what ends
+    // the wait ("SIGTERM"), and what is still queued is discarded at once; the close's failure
+    // says so. Lets a program that is told to end give up a frame a full line holds back.
+    using Interruption = std::function<QString()>;
+    void setInterruption(Interruption interruption) { m_interruption = std::move(interruption); }
+
 private:
     bool isOpen() const;
     QString deviceToOpen() const;
     void onErrorOccurred(QSerialPort::SerialPortError error);
     bool isLoss(QSerialPort::SerialPortError error) const;
+    bool isHungUp() const;
+    QString describeLoss(const QString& reason) const;
     bool isBackPressure() const;
     void reportLoss();
     void closeLostPort();
@@ -80,7 +93,7 @@ private:
     QString describeOpenFailure() const;
 
     SettingsStore& m_store;
-    QSerialPort m_port;
+    QSerialPort m_port; // a child, so that the line settings can be read off it
     std::int16_t m_portNumber = 1;
     QString m_device;
     QString m_fixedDevice;
@@ -90,6 +103,7 @@ private:
     bool m_lossReportPending = false; // the LostHandler has yet to hear of it
     QString m_lossDescription;
     LostHandler m_lostHandler;
+    Interruption m_interruption;
 };
 
 } // namespace zq4
