@@ -11,6 +11,12 @@
 
 #include <cstring>
 
+#ifdef Q_OS_LINUX
+#include "system/shutdownsignals.h"
+
+#include <csignal>
+#endif
+
 namespace zq4 {
 
 namespace {
@@ -97,6 +103,15 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (!request.value().device.isEmpty()) {
         port.setDevice(request.value().device);
     }
+#ifdef Q_OS_LINUX
+    // A signal that ends the program (a full line holds the frame back, and the operator gives
+    // up) gives the frame up and closes the port at once, as a failure: the close puts back the
+    // line settings the device had and removes the lock file, which being killed would leave.
+    ShutdownSignals endSignals({SIGINT, SIGTERM, SIGHUP});
+    if (endSignals.isValid()) {
+        port.setInterruption([&endSignals] { return endSignals.takeReceived(); });
+    }
+#endif
     const auto failed = [&err, &command](const Status& status) {
         err << command << QStringLiteral(": ") << status.description() << Qt::endl;
         return kExitPortError;

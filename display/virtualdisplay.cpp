@@ -1,5 +1,6 @@
 #include "display/virtualdisplay.h"
 
+#include "serial/linelock.h"
 #include "serial/portselection.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
@@ -63,11 +64,20 @@ bool VirtualDisplay::listenOnPseudoTerminal() {
 bool VirtualDisplay::watchDevice(const QString& path) {
     // QSerialPort looks up a relative name under /dev; the path is the file it names.
     const QString device = QFileInfo(path).absoluteFilePath();
+    // QSerialPort takes any lock file but its own as stale, and removes it.
+    if (const std::optional<LineHolder> holder = LineLockHolder(device)) {
+        m_errorString = QStringLiteral("cannot open %1: %2").arg(device, InUseReason(*holder));
+        return false;
+    }
     auto port = std::make_unique<QSerialPort>();
-    port->setPortName(device);
+    // Every path to a device is one line: it is opened, and locked, as the device it leads to.
+    port->setPortName(LineDevice(device));
     ApplyLineSettings(*port);
     if (!port->open(QIODevice::ReadOnly)) {
-        m_errorString = QStringLiteral("cannot open %1: %2").arg(device, port->errorString());
+        const QString reason = port->error() == QSerialPort::PermissionError
+                                   ? RefusedOpenReason(device)
+                                   : port->errorString();
+        m_errorString = QStringLiteral("cannot open %1: %2").arg(device, reason);
         return false;
     }
     m_serialPort = std::move(port);

@@ -25,7 +25,8 @@ public:
     // the panel's "Com1:" reach it.
     bool listenOnPseudoTerminal();
     // Opens the device at 1200 baud, 8 data bits, no parity, 1 stop bit; a relative path
-    // starts in the current folder.
+    // starts in the current folder. A device that a running process holds by a lock file is
+    // not opened: errorString() names the holder.
     bool watchDevice(const QString& path);
     // Why the last listen or watch failed, naming the device.
     QString errorString() const { return m_errorString; }

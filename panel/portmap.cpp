@@ -35,6 +35,26 @@ const SerialDevice* FindDevice(const std::vector<SerialDevice>& devices, const Q
     return found == devices.end() ? nullptr : &*found;
 }
 
+PortMapChanges ChangedPortMap(const QStringList& opened, const QStringList& chosen,
+                              const QStringList& stored) {
+    PortMapChanges changes;
+    for (const PortEntry& entry : PortSelection()) {
+        const qsizetype row = entry.portNumber - 1;
+        const QString before = opened.value(row);
+        const QString mine = chosen.value(row);
+        const QString now = stored.value(row);
+        if (mine == before || mine == now) {
+            continue;
+        }
+        if (now == before) {
+            changes.devices[entry.portNumber] = mine;
+        } else {
+            changes.conflicts.push_back({entry.portNumber, mine, now});
+        }
+    }
+    return changes;
+}
+
 QString OpenFailureAdvice(SettingsStore& store, DeviceDiscovery& discovery, int portNumber) {
     QStringList advice;
     const QStringList mapped = StoredPortMap(store);

@@ -29,30 +29,60 @@ PortMapBinding::PortMapBinding(QComboBox& commSel, Panel& panel, CommSelection& 
 }
 
 PortMapDialog* PortMapBinding::openDialog() {
-    auto* dialog = new PortMapDialog(m_discovery, StoredPortMap(m_store), m_commSel.window());
+    const QStringList opened = StoredPortMap(m_store);
+    auto* dialog = new PortMapDialog(m_discovery, opened, m_commSel.window());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, dialog] { apply(dialog->devices()); });
+    connect(dialog, &QDialog::accepted, this,
+            [this, dialog, opened] { apply(opened, dialog->devices()); });
     dialog->show();
     return dialog;
 }
 
-void PortMapBinding::apply(const QStringList& devices) {
-    if (devices == StoredPortMap(m_store)) {
-        return;
-    }
+void PortMapBinding::apply(const QStringList& opened, const QStringList& chosen) {
+    // Another program, or the operator by hand, may have changed the map while the dialog was
+    // open: only the operator's own changes are written, so nothing of theirs is undone.
+    const auto [devices, conflicts] = ChangedPortMap(opened, chosen, StoredPortMap(m_store));
     const int inUse = m_commSelection.CommNum();
     const QString deviceInUse = DeviceForPort(m_store, inUse);
-    if (const Status stored = StorePortMap(m_store, devices); !stored) {
-        m_feedback.beep();
-        m_feedback.warn(keys::kApplication,
-                        stored.description() +
-                            QStringLiteral("\n\nThe ports keep the devices they had."));
-        return;
+    if (!devices.empty()) {
+        if (const Status stored = StorePortMap(m_store, devices); !stored) {
+            m_feedback.beep();
+            m_feedback.warn(keys::kApplication,
+                            stored.description() +
+                                QStringLiteral("\n\nThe ports keep the devices they had."));
+            return;
+        }
     }
     showEntryDevices();
-    if (m_commSel.currentIndex() >= 0 && DeviceForPort(m_store, inUse) != deviceInUse) {
+    if (!conflicts.empty()) {
+        m_feedback.beep();
+        m_feedback.warn(keys::kApplication, conflictWarning(conflicts, !devices.empty()));
+    }
+    if (!devices.empty() && m_commSel.currentIndex() >= 0 &&
+        DeviceForPort(m_store, inUse) != deviceInUse) {
         m_panel.CommSel_Click();
     }
+}
+
+QString PortMapBinding::conflictWarning(const std::vector<PortMapConflict>& conflicts,
+                                        bool othersStored) const {
+    const auto shown = [](const QString& device) {
+        return device.isEmpty() ? QStringLiteral("not mapped") : device;
+    };
+    const QString file = m_store.location(keys::kApplication);
+    QStringList lines{
+        QStringLiteral("While the dialog was open, the port map in %1 was changed elsewhere (by "
+                       "another program, or by hand). These ports keep what is stored there; "
+                       "your choice for them was not stored:")
+            .arg(file.isEmpty() ? QStringLiteral("the settings") : file)};
+    for (const PortMapConflict& conflict : conflicts) {
+        lines << QStringLiteral("%1 %2 (your choice: %3)")
+                     .arg(PortLabel(conflict.portNumber), shown(conflict.stored),
+                          shown(conflict.chosen));
+    }
+    lines << (othersStored ? QStringLiteral("Your other changes were stored. ") : QString()) +
+                 QStringLiteral("To change these ports, choose %1 again.").arg(kMapPortsEntry);
+    return lines.join(u'\n');
 }
 
 QString PortMapBinding::toolTip() const {
@@ -63,13 +93,20 @@ QString PortMapBinding::toolTip() const {
     } else {
         const int portNumber = PortSelection()[static_cast<std::size_t>(position)].portNumber;
         const Result<bool> open = m_commSelection.port().portOpen();
-        QString state = QStringLiteral("%1 %2: ").arg(PortLabel(portNumber),
-                                                      DeviceForPort(m_store, portNumber));
+        // Named as the warnings name it: "Com3: (/dev/ttyUSB0)".
+        const QString named = QStringLiteral("%1 (%2)").arg(PortLabel(portNumber),
+                                                            DeviceForPort(m_store, portNumber));
+        const QString prefix = named + QStringLiteral(": ");
+        QString state = prefix;
         if (open && open.value()) {
             state += QStringLiteral("open");
         } else {
             state += QStringLiteral("not open");
-            const QString reason = !open ? open.description() : m_commSelection.lastFailure();
+            QString reason = !open ? open.description() : m_commSelection.lastFailure();
+            // A failure of this port and device names them first: they are said once.
+            if (reason.startsWith(prefix)) {
+                reason.remove(0, prefix.size());
+            }
             if (!reason.isEmpty()) {
                 state += QStringLiteral(": ") + reason;
             }

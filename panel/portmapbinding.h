@@ -3,11 +3,14 @@
 #include "core/feedback.h"
 #include "panel/commselection.h"
 #include "panel/panel.h"
+#include "panel/portmap.h"
 #include "serial/devicediscovery.h"
 #include "settings/store.h"
 
 #include <QObject>
 #include <QStringList>
+
+#include <vector>
 
 class QComboBox;
 
@@ -33,10 +36,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Stores the map in one write, unless it is unchanged. A failure beeps and shows a box and
-    // leaves the map as it was. When the device of the port in use changed, the port is picked
-    // again, so the next send goes to the new device.
-    void apply(const QStringList& devices);
+    // Stores the rows the operator changed from the map the dialog opened with, in one write,
+    // against the map as stored now; a row changed in the store meanwhile too keeps the store's
+    // entry, and a box names it. A failed write beeps and shows a box and leaves the map as it
+    // was. When the device of the port in use changed, the port is picked again, so the next
+    // send goes to the new device.
+    void apply(const QStringList& opened, const QStringList& chosen);
+    // Names the ports whose change was not stored, and what they keep.
+    QString conflictWarning(const std::vector<PortMapConflict>& conflicts, bool othersStored) const;
     // The port list's tooltip as it stands now.
     QString toolTip() const;
     void showMenu(const QPoint& globalPosition);

@@ -132,7 +132,7 @@ void PortMapDialog::refresh() {
     for (std::size_t position = 0; position < m_rows.size(); ++position) {
         Row& row = m_rows[position];
         const QString text = row.device->currentText();
-        fill(row);
+        fill(row, static_cast<int>(position) + 1);
         row.device->setCurrentIndex(-1);
         row.device->setEditText(text);
         showFound(row, static_cast<int>(position) + 1);
@@ -144,13 +144,14 @@ void PortMapDialog::refresh() {
     }
 }
 
-void PortMapDialog::fill(Row& row) {
+void PortMapDialog::fill(Row& row, int portNumber) {
     auto* model = static_cast<QStandardItemModel*>(row.device->model());
     model->clear();
     // A stored device that is gone stays on the list, marked, so that choosing another is a
     // visible change.
-    if (!row.stored.isEmpty() && FindDevice(m_present, row.stored) == nullptr &&
-        !QFileInfo::exists(row.stored)) {
+    const QString storedDevice = MappedDevice(row.stored, portNumber);
+    if (!row.stored.isEmpty() && FindDevice(m_present, storedDevice) == nullptr &&
+        !QFileInfo::exists(storedDevice)) {
         model->appendRow(deviceItem(QStringLiteral("%1 %2").arg(row.stored, kNotPresent),
                                     row.stored, row.stored));
     }
@@ -166,14 +167,22 @@ void PortMapDialog::fill(Row& row) {
 }
 
 void PortMapDialog::showFound(const Row& row, int portNumber) {
-    // An empty row names its default device only when that is listed.
+    // What is looked for is the device the port opens. An empty row names its default device
+    // only when that is listed.
     const QString typed = row.device->currentText().trimmed();
-    const QString path = typed.isEmpty() ? DefaultDeviceForPort(portNumber) : typed;
+    const QString path = MappedDevice(typed, portNumber);
     QString found;
     if (const SerialDevice* device = FindDevice(m_present, path)) {
         found = DescribeDevice(*device);
     } else if (!typed.isEmpty() && !QFileInfo::exists(path)) {
         found = kNotPresent;
+    }
+    // A name typed without its folder is shown with the path it stands for, as the list shows a
+    // device with its path.
+    if (!typed.isEmpty() && path != typed) {
+        found = found.isEmpty()        ? path
+                : found == kNotPresent ? QStringLiteral("%1 %2").arg(path, kNotPresent)
+                                       : QStringLiteral("%1 - %2").arg(found, path);
     }
     row.found->setText(found);
     row.found->setToolTip(found);

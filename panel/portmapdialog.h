@@ -14,7 +14,8 @@ namespace zq4 {
 
 // "ZQ4 Ports": one row per port, Com1: to Com9:, each an editable list of the serial devices
 // present now, into which any path may be typed. An empty row is not mapped and shows the
-// port's default device in grey. Beside each row, what its device is, or that it is not present.
+// port's default device in grey. Beside each row, what its device is, or that it is not present;
+// a name without a leading '/' is shown with the device under /dev that the port opens for it.
 // Stores nothing itself: devices() is what the operator chose.
 class PortMapDialog final : public QDialog {
     Q_OBJECT
@@ -34,7 +35,7 @@ private:
         QLabel* found = nullptr;
         QString stored;
     };
-    void fill(Row& row);
+    void fill(Row& row, int portNumber);
     void showFound(const Row& row, int portNumber);
 
     DeviceDiscovery& m_discovery;

@@ -1,10 +1,11 @@
 #include "serial/qserialportadapter.h"
 
+#include "serial/linelock.h"
 #include "serial/portselection.h"
 #include "settings/keys.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
 
@@ -17,28 +18,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <thread>
 
 namespace zq4 {
 
 namespace {
 
-// A port's device as the store maps it (blanks around it ignored), else its default one. On
-// Windows each port is its own device, whatever is stored.
-QString mappedOrDefault(const QString& mapped, int portNumber) {
-#ifdef Q_OS_WIN
-    Q_UNUSED(mapped);
-    return DefaultDeviceForPort(portNumber);
-#else
-    const QString device = mapped.trimmed();
-    return device.isEmpty() ? DefaultDeviceForPort(portNumber) : device;
-#endif
-}
-
 // Bits on the line per byte: start bit, 8 data bits, stop bit.
 constexpr qint64 kBitsPerByte = 10;
-// How often closing looks whether the kernel's queue has gone out.
+// How often closing looks whether the queued bytes have gone out, the device has gone or the
+// wait is to be given up.
 constexpr std::chrono::milliseconds kDrainPoll{20};
 // Upper bound on non-blocking reads while collecting what has arrived, so a sender that
 // never pauses cannot hold the panel.
@@ -76,30 +65,31 @@ QString reasonFor(QSerialPort::SerialPortError error) {
     return QStringLiteral("the device cannot be used as a serial port");
 }
 
-// QSerialPort reports a port held by another program and a missing permission alike.
-QString permissionReason() {
-#ifdef Q_OS_WIN
-    return QStringLiteral("the port is in use by another program, or you lack permission");
-#else
-    return QStringLiteral("the port is in use by another program, or you lack permission: on "
-                          "most systems join the group that owns the device, e.g. dialout");
-#endif
+std::chrono::milliseconds lineTime(qint64 bytes) {
+    return std::chrono::milliseconds(bytes * kBitsPerByte * 1000 / kLineBaudRate);
 }
-
-#ifdef Q_OS_UNIX
-// QSerialPort locks a device with a file named "LCK.." and the device path, less a leading
-// "/dev/", with each '/' turned into '_'. When that name is longer than a file name may be,
-// the lock fails and the port reports it like a port held by another program.
-bool lockNameTooLong(const QString& device) {
-    const QString name = device.startsWith(QStringLiteral("/dev/")) ? device.mid(5) : device;
-    return QFile::encodeName(name).size() + 5 > NAME_MAX;
-}
-#endif
 
 } // namespace
 
+QString MappedDevice(const QString& mapped, int portNumber) {
+#ifdef Q_OS_WIN
+    // Each port is its own device, whatever is stored.
+    Q_UNUSED(mapped);
+    return DefaultDeviceForPort(portNumber);
+#else
+    const QString device = mapped.trimmed();
+    if (device.isEmpty()) {
+        return DefaultDeviceForPort(portNumber);
+    }
+    // A hand-written "Com3=ttyUSB0" names a device: it is taken under /dev, never in whatever
+    // folder the program happens to run in. The path is made plain ("/dev/./x" is "/dev/x"), so
+    // that one device has one lock file.
+    return device.startsWith(u'/') ? device : QDir::cleanPath(QStringLiteral("/dev/") + device);
+#endif
+}
+
 QString DeviceForPort(SettingsStore& store, int portNumber) {
-    return mappedOrDefault(
+    return MappedDevice(
         store.GetSetting(keys::kApplication, keys::kPorts, keys::portKey(portNumber), QString()),
         portNumber);
 }
@@ -116,20 +106,24 @@ QStringList StoredPortMap(SettingsStore& store) {
     return devices;
 }
 
-Status StorePortMap(SettingsStore& store, const QStringList& devices) {
+Status StorePortMap(SettingsStore& store, const std::map<int, QString>& devices) {
     QList<std::pair<QString, QString>> entries;
-    for (const PortEntry& entry : PortSelection()) {
-        entries.append(
-            {keys::portKey(entry.portNumber), devices.value(entry.portNumber - 1).trimmed()});
+    QStringList unmapped;
+    for (const auto& [portNumber, device] : devices) {
+        if (device.trimmed().isEmpty()) {
+            unmapped << keys::portKey(portNumber);
+        } else {
+            entries.append({keys::portKey(portNumber), device.trimmed()});
+        }
     }
-    return store.PutSettings(keys::kApplication, keys::kPorts, entries);
+    return store.UpdateSettings(keys::kApplication, keys::kPorts, entries, unmapped);
 }
 
 QStringList DevicesForPorts(SettingsStore& store) {
     QStringList devices = StoredPortMap(store);
     for (const PortEntry& entry : PortSelection()) {
         QString& device = devices[entry.portNumber - 1];
-        device = mappedOrDefault(device, entry.portNumber);
+        device = MappedDevice(device, entry.portNumber);
     }
     return devices;
 }
@@ -151,7 +145,7 @@ void ApplyLineSettings(QSerialPort& port) {
 }
 
 QSerialPortAdapter::QSerialPortAdapter(SettingsStore& store, QObject* parent)
-    : QObject(parent), m_store(store) {
+    : QObject(parent), m_store(store), m_port(this) {
     ApplyLineSettings(m_port);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialPortAdapter::onErrorOccurred);
 }
@@ -199,7 +193,12 @@ Status QSerialPortAdapter::setPortOpen(bool open) {
         return Status::Ok();
     }
     m_device = deviceToOpen();
-    m_port.setPortName(m_device);
+    // QSerialPort takes any lock file but its own as stale, and removes it.
+    if (const std::optional<LineHolder> holder = LineLockHolder(m_device)) {
+        return Status::Failed(QStringLiteral("%1: %2").arg(portAndDevice(), InUseReason(*holder)));
+    }
+    // Every path to a device is one line: it is opened, and locked, as the device it leads to.
+    m_port.setPortName(LineDevice(m_device));
     m_port.clearError();
     if (!m_port.open(QIODevice::ReadWrite)) {
         const Status failed = Status::Failed(describeOpenFailure());
@@ -291,13 +290,27 @@ void QSerialPortAdapter::onErrorOccurred(QSerialPort::SerialPortError error) {
     m_lossReportPending = true;
     // After a hang-up a read simply finds nothing, and the reason the port then gives is left
     // over from an earlier call: only a resource error carries the platform's own reason.
-    const QString reason = error == QSerialPort::ResourceError && !isGeneric(m_port.errorString())
-                               ? QStringLiteral(" (%1)").arg(m_port.errorString())
-                               : QString();
-    m_lossDescription = QStringLiteral("%1: the device is no longer available%2: the port is "
-                                       "closed; reconnect the device and pick the port again")
-                            .arg(portAndDevice(), reason);
+    m_lossDescription =
+        describeLoss(error == QSerialPort::ResourceError ? m_port.errorString() : QString());
     QMetaObject::invokeMethod(this, &QSerialPortAdapter::reportLoss, Qt::QueuedConnection);
+}
+
+QString QSerialPortAdapter::describeLoss(const QString& reason) const {
+    // A full line (EAGAIN) that a write met just before is no reason for the loss.
+    const bool told = !isGeneric(reason) && reason != qt_error_string(EAGAIN);
+    return QStringLiteral("%1: the device is no longer available%2: the port is closed; "
+                          "reconnect the device and pick the port again")
+        .arg(portAndDevice(), told ? QStringLiteral(" (%1)").arg(reason) : QString());
+}
+
+bool QSerialPortAdapter::isHungUp() const {
+#ifdef Q_OS_UNIX
+    // A terminal whose device has gone is hung up: it reports end of file on every read.
+    pollfd entry{static_cast<int>(m_port.handle()), POLLIN, 0};
+    return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
 }
 
 bool QSerialPortAdapter::isLoss(QSerialPort::SerialPortError error) const {
@@ -306,9 +319,7 @@ bool QSerialPortAdapter::isLoss(QSerialPort::SerialPortError error) const {
         return false;
     }
 #ifdef Q_OS_UNIX
-    // A terminal whose device has gone is hung up: it reports end of file on every read.
-    pollfd entry{static_cast<int>(m_port.handle()), POLLIN, 0};
-    if (::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    if (isHungUp()) {
         return true;
     }
     // The port keeps only the platform's text of the error; a full output queue (EAGAIN) is
@@ -351,20 +362,39 @@ void QSerialPortAdapter::closeLostPort() {
 Status QSerialPortAdapter::drainAndClose() {
     // As long as the queued bytes take on the line, plus a margin; then what is left is dropped
     // rather than holding the panel (a stalled adapter never drains).
-    const qint64 queued = m_port.bytesToWrite() + kernelQueued();
-    const QDeadlineTimer deadline(
-        std::chrono::milliseconds(queued * kBitsPerByte * 1000 / kLineBaudRate) + kDrainMargin);
-    while (m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+    const QDeadlineTimer deadline(lineTime(m_port.bytesToWrite() + kernelQueued()) + kDrainMargin);
+    QString interruption;
+    const auto keepWaiting = [&] {
+        if (m_lost || isHungUp()) {
+            return false;
+        }
+        if (m_interruption) {
+            interruption = m_interruption();
+        }
+        return interruption.isEmpty() && !deadline.hasExpired();
+    };
+    const auto slice = [&deadline] {
+        return std::min(kDrainPoll, std::chrono::milliseconds(deadline.remainingTime()));
+    };
+    while (m_port.bytesToWrite() > 0 && keepWaiting()) {
         m_port.clearError();
-        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
-            !isBackPressure()) {
+        if (!m_port.waitForBytesWritten(static_cast<int>(slice().count())) &&
+            m_port.error() != QSerialPort::TimeoutError && !isBackPressure()) {
             break;
         }
     }
     // tcdrain() has no time limit, so the kernel's queue is watched until it is empty.
-    while (m_port.bytesToWrite() == 0 && kernelQueued() > 0 && !deadline.hasExpired()) {
-        std::this_thread::sleep_for(
-            std::min(kDrainPoll, std::chrono::milliseconds(deadline.remainingTime())));
+    while (m_port.bytesToWrite() == 0 && kernelQueued() > 0 && keepWaiting()) {
+        std::this_thread::sleep_for(slice());
+    }
+    const QString where = portAndDevice();
+    if (m_lost || isHungUp()) {
+        // Told here, as the close's own failure: the LostHandler need not tell it again.
+        const QString description = m_lost ? m_lossDescription : describeLoss(QString());
+        m_lossReportPending = false;
+        closeQuietly();
+        m_lost = false;
+        return Status::Failed(description);
     }
     const qint64 unsent = m_port.bytesToWrite() + kernelQueued();
 #ifdef Q_OS_UNIX
@@ -373,13 +403,19 @@ Status QSerialPortAdapter::drainAndClose() {
         ::tcdrain(m_port.handle());
     }
 #endif
-    const QString where = portAndDevice();
     if (kernelQueued() > 0) {
         // Closing would wait for the kernel's queue to go out: it is discarded first. (A
-        // pseudo-terminal has no such queue to count, and no such wait.)
+        // pseudo-terminal has no such queue to count, and no such wait.) What the port itself
+        // still holds goes with the close.
         (void)m_port.clear(QSerialPort::Output);
     }
     closeQuietly();
+    if (unsent > 0 && !interruption.isEmpty()) {
+        return Status::Failed(QStringLiteral("%1: %2 came before the device took the last %3 "
+                                             "bytes: they were discarded when the port closed")
+                                  .arg(where, interruption)
+                                  .arg(unsent));
+    }
     if (unsent > 0) {
         return Status::Failed(QStringLiteral("%1: the device did not take the last %2 bytes in "
                                              "time: they were discarded when the port closed")
@@ -432,7 +468,7 @@ QString QSerialPortAdapter::describe(QSerialPort::SerialPortError error,
                                      const QString& reason) const {
     QString text;
     if (error == QSerialPort::PermissionError) {
-        text = permissionReason();
+        text = RefusedOpenReason(m_device);
     } else if (isGeneric(reason)) {
         text = reasonFor(error);
     } else {
@@ -457,14 +493,6 @@ QString QSerialPortAdapter::describeOpenFailure() const {
 #endif
         return description;
     }
-#ifdef Q_OS_UNIX
-    if (error == QSerialPort::PermissionError && lockNameTooLong(m_device)) {
-        return describe(QSerialPort::UnknownError,
-                        QStringLiteral("the device path is too long (%1 characters): map the port "
-                                       "to a shorter path, e.g. a symbolic link to the device")
-                            .arg(m_device.size()));
-    }
-#endif
     // A file, a folder or any other device that is not a terminal opens, but cannot take the
     // line settings.
     const QFileInfo target(m_device);

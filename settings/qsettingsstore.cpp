@@ -174,13 +174,29 @@ bool holdsComments(QByteArrayView bytes) {
     return false;
 }
 
-// Whether a file that starts with a UTF-8 byte-order mark holds lines that are not settings.
-// QSettings skips the mark but still reports it as such a line when a [section] follows, so the
-// question goes to a copy without it.
-bool notSettingsAfterByteOrderMark(QByteArrayView bytes) {
+// The file without a UTF-8 byte-order mark and with each comment line (its first non-blank a ';'
+// or '#') emptied. QSettings reports both as lines that are not settings: the mark when a
+// [section] follows, though it skips it, and a '#' line without '='.
+QByteArray withoutMarkAndCommentLines(QByteArrayView bytes) {
+    if (bytes.startsWith(kByteOrderMark)) {
+        bytes = bytes.sliced(kByteOrderMark.size());
+    }
+    QList<QByteArray> lines = bytes.toByteArray().split('\n');
+    for (QByteArray& line : lines) {
+        const QByteArray text = line.trimmed();
+        if (text.startsWith(';') || text.startsWith('#')) {
+            line.clear();
+        }
+    }
+    return lines.join('\n');
+}
+
+// Whether the file holds lines that are not settings besides its mark and its comment lines
+// (which have a warning of their own): the question goes to a copy without them.
+bool notSettingsBeyondComments(QByteArrayView bytes) {
     QTemporaryFile copy;
-    const QByteArrayView rest = bytes.sliced(kByteOrderMark.size());
-    if (!copy.open() || copy.write(rest.data(), rest.size()) != rest.size() || !copy.flush()) {
+    const QByteArray rest = withoutMarkAndCommentLines(bytes);
+    if (!copy.open() || copy.write(rest) != rest.size() || !copy.flush()) {
         return true; // cannot tell: the file is kept as it is
     }
     QSettings settings(copy.fileName(), QSettings::IniFormat);
@@ -286,6 +302,12 @@ Status QSettingsStore::PutSetting(const QString& application, const QString& sec
 
 Status QSettingsStore::PutSettings(const QString& application, const QString& section,
                                    const QList<std::pair<QString, QString>>& keysAndValues) {
+    return UpdateSettings(application, section, keysAndValues, {});
+}
+
+Status QSettingsStore::UpdateSettings(const QString& application, const QString& section,
+                                      const QList<std::pair<QString, QString>>& keysAndValues,
+                                      const QStringList& removedKeys) {
     const QString fileName = storePath(application);
     const StoreFile file = readStoreFile(fileName);
     if (!file.unusable.isEmpty()) {
@@ -297,9 +319,10 @@ Status QSettingsStore::PutSettings(const QString& application, const QString& se
         QSettings reading(fileName, QSettings::IniFormat);
         const QStringList paths = reading.allKeys(); // parses every section
         unreadableFiles().noteRead(reading);
-        const bool notSettings = file.bytes.startsWith(kByteOrderMark)
-                                     ? notSettingsAfterByteOrderMark(file.bytes)
-                                     : unreadableFiles().contains(reading);
+        bool notSettings = unreadableFiles().contains(reading);
+        if (file.bytes.startsWith(kByteOrderMark) || (notSettings && holdsComments(file.bytes))) {
+            notSettings = notSettingsBeyondComments(file.bytes);
+        }
         if (notSettings) {
             return cannotWrite(fileName, QStringLiteral("it holds lines that are not settings "
                                                         "(each line must be a [section] or a "
@@ -347,6 +370,9 @@ Status QSettingsStore::PutSettings(const QString& application, const QString& se
     settings.beginGroup(section);
     for (const auto& [key, value] : keysAndValues) {
         settings.setValue(key, value);
+    }
+    for (const QString& key : removedKeys) {
+        settings.remove(key);
     }
     settings.endGroup();
     settings.sync();

@@ -24,6 +24,9 @@ public:
                       const QString& value) override;
     Status PutSettings(const QString& application, const QString& section,
                        const QList<std::pair<QString, QString>>& keysAndValues) override;
+    Status UpdateSettings(const QString& application, const QString& section,
+                          const QList<std::pair<QString, QString>>& keysAndValues,
+                          const QStringList& removedKeys) override;
     // The file's absolute path, in the platform's own notation.
     QString location(const QString& application) const override;
 

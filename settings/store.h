@@ -36,6 +36,12 @@ public:
     virtual Status PutSettings(const QString& application, const QString& section,
                                const QList<std::pair<QString, QString>>& keysAndValues) = 0;
 
+    // Puts keysAndValues and removes removedKeys of the section, all in one write; fails as
+    // PutSetting does, and then nothing changes.
+    virtual Status UpdateSettings(const QString& application, const QString& section,
+                                  const QList<std::pair<QString, QString>>& keysAndValues,
+                                  const QStringList& removedKeys) = 0;
+
     // Where the operator finds the application's settings (a file's path), to name in advice;
     // empty when they are kept nowhere the operator can look.
     virtual QString location(const QString& /*application*/) const { return QString(); }

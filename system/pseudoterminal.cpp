@@ -129,4 +129,20 @@ bool PseudoTerminal::waitForSlaveClosed(std::chrono::milliseconds timeout) {
     return (pollFor(m_master, QDeadlineTimer(0)) & POLLHUP) != 0;
 }
 
+qsizetype PseudoTerminal::fillLine(qsizetype chunk) {
+    const int flags = ::fcntl(m_slave, F_GETFL);
+    ::fcntl(m_slave, F_SETFL, flags | O_NONBLOCK);
+    const QByteArray bytes(chunk, 'x');
+    qsizetype held = 0;
+    // The kernel makes more room a moment after the line first reports it full.
+    for (pollfd writable{m_slave, POLLOUT, 0};
+         ::poll(&writable, 1, 500) > 0 && (writable.revents & POLLOUT) != 0;) {
+        for (ssize_t put = 0; (put = ::write(m_slave, bytes.constData(), size_t(chunk))) > 0;) {
+            held += put;
+        }
+    }
+    ::fcntl(m_slave, F_SETFL, flags);
+    return held;
+}
+
 } // namespace zq4

@@ -49,6 +49,9 @@ public:
     QByteArray readFromLine(qsizetype count, std::chrono::milliseconds timeout);
     // True once nobody holds the slave open; what arrives meanwhile is dropped.
     bool waitForSlaveClosed(std::chrono::milliseconds timeout);
+    // Fills the line through the slave held here, in writes of `chunk` bytes, as a display that
+    // has stopped reading leaves it; returns how many bytes it took.
+    qsizetype fillLine(qsizetype chunk);
 
 private:
     void fail(const QString& step);

@@ -61,6 +61,17 @@ ShutdownSignals::~ShutdownSignals() {
     }
 }
 
+QString ShutdownSignals::takeReceived() {
+    signalfd_siginfo info{};
+    if (m_descriptor < 0 ||
+        ::read(m_descriptor, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
+        return QString();
+    }
+    const char* abbreviation = ::sigabbrev_np(static_cast<int>(info.ssi_signo));
+    return abbreviation != nullptr ? QStringLiteral("SIG%1").arg(QLatin1String(abbreviation))
+                                   : QStringLiteral("signal %1").arg(info.ssi_signo);
+}
+
 void ShutdownSignals::onActivated() {
     signalfd_siginfo info{};
     while (::read(m_descriptor, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {

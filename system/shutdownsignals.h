@@ -27,6 +27,10 @@ public:
     bool isValid() const { return m_descriptor >= 0; }
     QString errorString() const { return m_errorString; }
 
+    // For a program that waits without an event loop: the name of a signal that came and has
+    // not been handed out yet ("SIGTERM"), taken from the queue; empty when none came.
+    QString takeReceived();
+
 signals:
     void received(int signalNumber);
 

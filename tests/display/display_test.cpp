@@ -1,6 +1,7 @@
 #include "display/eventlog.h"
 #include "protocol/frame.h"
 #include "serial/qserialportadapter.h"
+#include "system/pseudoterminal.h"
 #include "tests/support/fakes.h"
 
 #include <QtCore>
@@ -13,6 +14,8 @@
 #include <tuple>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zq4 {
@@ -90,7 +93,11 @@ TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFram
         }
     });
     nextLine(display, "address ALL");
-    ::kill(static_cast<pid_t>(display.processId()), SIGINT);
+    // An ended program's id is 0, which would signal this whole process group. (One that ended
+    // on its own shows no summary.)
+    if (display.state() == QProcess::Running) {
+        ::kill(static_cast<pid_t>(display.processId()), SIGINT);
+    }
     const bool ended = display.waitForFinished(5000);
     stop = true;
     writer.join();
@@ -106,10 +113,21 @@ TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFram
 }
 
 // Each row: the arguments, the exit code, a text that standard output or error must hold.
-// The program runs in a folder that holds a plain file, "not-a-line".
+// The program runs in a folder that holds a plain file, "not-a-line". Of two lines, one is held
+// by this program and the other only its group may use, tty, as on a desktop. When the test
+// runs as root, whom permissions do not stop, the program runs as another user, and the line is
+// given to that group first (a container may leave it root's).
 TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
     QTemporaryDir folder;
-    ASSERT_TRUE(QFile(folder.filePath("not-a-line")).open(QIODevice::WriteOnly));
+    PseudoTerminal held, forbidden;
+    QSerialPort holder(held.devicePath());
+    const QByteArray forbiddenPath = forbidden.devicePath().toLocal8Bit();
+    const group* tty = ::getgrnam("tty");
+    ASSERT_TRUE(QFile(folder.filePath("not-a-line")).open(QIODevice::WriteOnly) &&
+                holder.open(QIODevice::ReadWrite) && tty != nullptr &&
+                (::geteuid() != 0 || ::chown(forbiddenPath.constData(), 0, tty->gr_gid) == 0) &&
+                ::chmod(forbiddenPath.constData(), S_IRGRP | S_IWGRP) == 0);
+    const QString group = QFileInfo(forbidden.devicePath()).group();
     const std::tuple<QStringList, int, QString> cases[] = {
         {{"--help"}, 0, "--hex"},
         {{"--no-such-option"}, 2, "no-such-option"},
@@ -117,9 +135,28 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
         {{""}, 2, "no device name"},
         // A relative path is taken from the working folder, not from /dev.
         {{"not-a-line"}, 1, "cannot open " + QDir(folder.path()).canonicalPath() + "/not-a-line"},
+        {{held.devicePath()},
+         1,
+         QStringLiteral("cannot open %1: the port is in use by %2 (process %3): close it there "
+                        "first")
+             .arg(held.devicePath(), QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+             .arg(QCoreApplication::applicationPid())},
+        {{forbidden.devicePath()},
+         1,
+         QStringLiteral("cannot open %1: you lack permission to use the device: join the group "
+                        "that owns it, %2, then log in again (on Debian: sudo adduser $USER %2)")
+             .arg(forbidden.devicePath(), group)},
     };
     for (const auto& [arguments, exitCode, output] : cases) {
         QProcess display;
+        if (arguments.front() == forbidden.devicePath()) {
+            display.setChildProcessModifier([] {
+                if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+                                         ::setuid(65534) != 0)) {
+                    ::_exit(127);
+                }
+            });
+        }
         display.setWorkingDirectory(folder.path());
         display.setProcessChannelMode(QProcess::MergedChannels);
         display.start(ZQ4_DISPLAY_PROGRAM, arguments);

@@ -6,7 +6,9 @@
 
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
+#include "serial/qserialportadapter.h"
 #include "settings/keys.h"
+#include "settings/qsettingsstore.h"
 #include "tests/support/fakes.h"
 
 #include <QtTest>
@@ -27,10 +29,11 @@ const QString kPortTip = QStringLiteral("Sets the Serial Port for communicating 
 // The window over fakes, shown; a test that sets the fakes first starts it again.
 struct WindowTest : ::testing::Test {
     void SetUp() override { start(); }
-    void start() {
+    void start() { start(store, port); }
+    void start(SettingsStore& settings, SerialPort& serial) {
         window.reset();
-        window =
-            std::make_unique<ControlPanel>(ControlPanelParts{store, port, feedback, discovery});
+        window = std::make_unique<ControlPanel>(
+            ControlPanelParts{settings, serial, feedback, discovery});
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
@@ -86,7 +89,8 @@ struct WindowTest : ::testing::Test {
         auto* list = control("CommSel");
         QHelpEvent hover(QEvent::ToolTip, {5, 5}, list->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(list, &hover);
-        EXPECT_EQ(list->toolTip(), QStringList({kPortTip, state, kMapPortsHint}).join('\n'));
+        EXPECT_EQ(list->toolTip().toStdString(),
+                  QStringList({kPortTip, state, kMapPortsHint}).join('\n').toStdString());
     }
 
     test::MemoryStore store;
@@ -333,7 +337,7 @@ TEST_F(WindowTest, PortListMenuOpensOnRightClickContextKeyAndShiftF10) {
 TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOnes) {
     discovery.present = {kAdapter, kBuiltIn};
     const QString gone = QStringLiteral("/dev/serial/by-id/usb-gone-if00-port0");
-    PortMapDialog dialog(discovery, {"", "", gone, "", "", "", "", "", ""});
+    PortMapDialog dialog(discovery, {"", "", gone, "ttyUSB0", "", "", "", "", ""});
     const auto row = [&](int port) { return dialog.findChild<QComboBox*>(keys::portKey(port)); };
     const auto found = [&](int n) { return dialog.findChild<QLabel*>(keys::portKey(n) + "Found"); };
     EXPECT_EQ(row(9)->accessibleName() + '|' + found(9)->accessibleName(),
@@ -352,11 +356,26 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
     EXPECT_EQ(row(3)->currentText(), gone);
     EXPECT_EQ(row(3)->itemData(0, Qt::DisplayRole).toString(), gone + " (not present)");
     EXPECT_EQ(found(3)->text(), "(not present)");
+    EXPECT_EQ(row(4)->count(), 2) << "ttyUSB0 is /dev/ttyUSB0, present";
+
+    // A name without a leading '/' is the device under /dev that the port opens, shown with it.
+    const std::pair<QString, QString> typed[] = {
+        {"ttyUSB0", "FT232R USB UART, FTDI, serial number A1B2C3 - /dev/ttyUSB0"},
+        {"null", "/dev/null"},
+        {" zq4-absent", "/dev/zq4-absent (not present)"},
+        {"/dev/null", ""},
+        {"/dev/zq4-absent", "(not present)"}};
+    for (const auto& [text, shown] : typed) {
+        row(5)->setEditText(text);
+        EXPECT_EQ(found(5)->text().toStdString(), shown.toStdString()) << text.toStdString();
+    }
+    row(5)->setEditText("");
 
     discovery.present.push_back(kSecondAdapter);
     QTest::mouseClick(dialog.findChild<QPushButton*>("Refresh"), Qt::LeftButton);
     EXPECT_EQ(row(2)->count(), 3) << "the adapter plugged in since is listed";
-    EXPECT_EQ(dialog.devices(), QStringList({kAdapter.path, "", gone, "", "", "", "", "", ""}));
+    EXPECT_EQ(dialog.devices(),
+              QStringList({kAdapter.path, "", gone, "ttyUSB0", "", "", "", "", ""}));
 }
 
 // Each port lists with its device, by default the system's serial ports in order. OK stores the
@@ -372,13 +391,15 @@ TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) 
     EXPECT_EQ(entries.join(' '), "Com1:/dev/ttyS0 Com2:/dev/ttyS1 Com3:/dev/ttyS2 Com4:/dev/ttyS3 "
                                  "Com5:/dev/ttyS4 Com6:/dev/ttyS5 Com7:/dev/ttyS6 Com8:/dev/ttyS7 "
                                  "Com9:/dev/ttyS8");
-    // The port, the device typed, whether the store refuses it, the puts, the ports opened.
-    const std::tuple<int, QString, bool, int, std::vector<std::int16_t>> cases[] = {
-        {5, "/dev/ttyUSB5", false, 1, {1}},
-        {1, "/dev/ttyUSB1", false, 1, {1, 1}},
-        {1, "", false, 0, {1}},
-        {1, "/dev/ttyUSB1", true, 1, {1}}};
-    for (const auto& [portNumber, typed, refused, writes, opens] : cases) {
+    // The port, the device typed, whether the store refuses it, the puts, the ports opened, the
+    // port's device then (a name without a leading '/' is under /dev).
+    const std::tuple<int, QString, bool, int, std::vector<std::int16_t>, QString> cases[] = {
+        {5, "/dev/ttyUSB5", false, 1, {1}, "/dev/ttyUSB5"},
+        {1, "/dev/ttyUSB1", false, 1, {1, 1}, "/dev/ttyUSB1"},
+        {1, "pts/3", false, 1, {1, 1}, "/dev/pts/3"},
+        {1, "", false, 0, {1}, "/dev/ttyS0"},
+        {1, "/dev/ttyUSB1", true, 1, {1}, "/dev/ttyS0"}};
+    for (const auto& [portNumber, typed, refused, writes, opens, device] : cases) {
         SCOPED_TRACE(typed.toStdString());
         store = test::MemoryStore();
         port.opens.clear();
@@ -391,15 +412,78 @@ TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) 
         EXPECT_TRUE(dialog->isHidden()) << "Return is OK";
         EXPECT_EQ(store.puts - putsBefore, writes);
         EXPECT_EQ(port.opens, opens);
-        const QString mapped = refused ? "" : typed;
-        EXPECT_EQ(control<QComboBox>("CommSel")->itemData(portNumber - 1, Qt::ToolTipRole),
-                  mapped.isEmpty() ? "/dev/ttyS" + QString::number(portNumber - 1) : mapped);
-        EXPECT_EQ(store.value(keys::kPorts, keys::portKey(portNumber)), mapped);
-        expectToolTip("Com1: " + (portNumber == 1 && !mapped.isEmpty() ? typed : "/dev/ttyS0") +
-                      ": open");
+        EXPECT_EQ(control<QComboBox>("CommSel")
+                      ->itemData(portNumber - 1, Qt::ToolTipRole)
+                      .toString()
+                      .toStdString(),
+                  device.toStdString());
+        EXPECT_EQ(store.value(keys::kPorts, keys::portKey(portNumber)), refused ? "" : typed);
+        expectToolTip("Com1: (" + (portNumber == 1 ? device : "/dev/ttyS0") + "): open");
         EXPECT_EQ(feedback.shown.join('|'),
                   refused ? "beep|box:ZQ4:disk full\n\nThe ports keep the devices they had." : "");
     }
+}
+
+// OK writes only the rows the operator changed, against the settings file as it is then: what
+// another program wrote while the dialog was open stays, unless the operator changed the same
+// row, which keeps the file's entry and is named in a box. An empty row is no entry.
+TEST_F(WindowTest, OkWritesOnlyTheOperatorsChangesOverWhatTheFileHoldsNow) {
+    QTemporaryDir home;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
+    QSettingsStore fileStore;
+    const QString ini = fileStore.location(keys::kApplication);
+    const auto write = [&ini](const QByteArray& bytes) {
+        QFile file(ini);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(ini).path()) && file.open(QIODevice::WriteOnly) &&
+                    file.write(bytes) == bytes.size());
+    };
+    const auto read = [&ini] {
+        QFile file(ini);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+    };
+    const QByteArray opened = "[Ports]\nCom3=/dev/ttyUSB7\n[Startup]\nDakcomm=1\n";
+    const QByteArray other =
+        "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\n[Startup]\nDakcomm=1\n";
+    const QString conflict = "beep|box:ZQ4:While the dialog was open, the port map in " + ini +
+                             " was changed elsewhere (by another program, or by hand). These "
+                             "ports keep what is stored there; your choice for them was not "
+                             "stored:\nCom3: /dev/ttyUSB9 (your choice: %1)\n%2To change these "
+                             "ports, choose Map ports to devices... again.";
+    // The rows the operator sets, what the file holds at OK, the file after OK, the boxes.
+    const std::tuple<std::map<int, QString>, QByteArray, QByteArray, QString> cases[] = {
+        {{}, other, other, ""},
+        {{{5, "/dev/ttyUSB5"}},
+         other,
+         "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\nCom5=/dev/ttyUSB5\n\n[Startup]\n"
+         "Dakcomm=1\n",
+         ""},
+        {{{3, ""}}, opened + "[Other]\nKept=1\n", "[Other]\nKept=1\n\n[Startup]\nDakcomm=1\n", ""},
+        {{{3, "/dev/ttyUSB9"}}, other, other, ""},
+        {{{3, ""}}, other, other, conflict.arg("not mapped", "")},
+        {{{3, "/dev/ttyUSB8"}, {5, "/dev/ttyUSB5"}},
+         other,
+         "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\nCom5=/dev/ttyUSB5\n\n[Startup]\n"
+         "Dakcomm=1\n",
+         conflict.arg("/dev/ttyUSB8", "Your other changes were stored. ")}};
+    for (const auto& [rows, meanwhile, after, shown] : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "rows set: " << rows.size() << ", after: " << after.data());
+        write(opened);
+        start(fileStore, port);
+        feedback.shown.clear();
+        PortMapDialog* dialog = window->portMap().openDialog();
+        for (const auto& [portNumber, device] : rows) {
+            QLineEdit* edit = dialog->findChild<QComboBox*>(keys::portKey(portNumber))->lineEdit();
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Delete);
+            QTest::keyClicks(edit, device);
+        }
+        write(meanwhile);
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        EXPECT_EQ(read().toStdString(), after.toStdString());
+        EXPECT_EQ(feedback.shown.join('|').toStdString(), shown.toStdString());
+    }
+    window.reset(); // before the store it works through
 }
 
 // Nothing is mapped for the operator: the warning only names the adapter, says how and where the
@@ -428,8 +512,23 @@ TEST_F(WindowTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
                                                            "of the test's store."}));
         EXPECT_EQ(store.puts, 0);
         EXPECT_EQ(window->addrDis(), "12");
-        expectToolTip("Com1: /dev/ttyS0: not open: step 2 failed");
+        expectToolTip("Com1: (/dev/ttyS0): not open: step 2 failed");
     }
+}
+
+// With the real port adapter: a mapped name without a leading '/' opens the device under /dev,
+// and the port list's tooltip names the port and that device once, then why it is not open.
+TEST_F(WindowTest, ToolTipNamesThePortAndItsDeviceOnceBeforeWhyItIsNotOpen) {
+    store.set(keys::kPorts, keys::portKey(1), "zq4-absent1");
+    QSerialPortAdapter adapter(store);
+    start(store, adapter);
+    const QString named = "Com1: (/dev/zq4-absent1): ";
+    ASSERT_EQ(feedback.shown.size(), 2);
+    ASSERT_TRUE(feedback.shown[1].startsWith("box:ZQ4:" + named))
+        << feedback.shown[1].toStdString();
+    const QString reason = feedback.shown[1].section("\n\n", 0, 0).mid(8 + named.size());
+    expectToolTip(named + "not open: " + reason);
+    window.reset(); // before the adapter it works through
 }
 
 // The warning box is modal, titled as given, with the exclamation icon and one OK button.

@@ -3,6 +3,7 @@
 
 #include "panel/commselection.h"
 #include "serial/devicediscovery.h"
+#include "serial/linelock.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 
@@ -10,10 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <future>
-
-#include <fcntl.h>
-#include <poll.h>
+#include <thread>
+#include <tuple>
 
 namespace zq4 {
 namespace {
@@ -30,24 +31,6 @@ QByteArray numberedFrames(qsizetype count) {
         frames += QByteArray::number(number).rightJustified(13, ' ') + kFrame.mid(13);
     }
     return frames;
-}
-
-// Fills the line through the slave held by the pseudo-terminal, in writes of `chunk` bytes, as a
-// display that has stopped reading leaves it; returns how many bytes it took.
-qsizetype fillLine(PseudoTerminal& line, qsizetype chunk) {
-    const int slave = line.slaveDescriptor(), flags = ::fcntl(slave, F_GETFL);
-    ::fcntl(slave, F_SETFL, flags | O_NONBLOCK);
-    const QByteArray bytes(chunk, 'x');
-    qsizetype held = 0;
-    // The kernel makes more room a moment after the line first reports it full.
-    for (pollfd writable{slave, POLLOUT, 0};
-         ::poll(&writable, 1, 500) > 0 && (writable.revents & POLLOUT) != 0;) {
-        for (ssize_t put = 0; (put = ::write(slave, bytes.constData(), size_t(chunk))) > 0;) {
-            held += put;
-        }
-    }
-    ::fcntl(slave, F_SETFL, flags);
-    return held;
 }
 
 // The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
@@ -83,8 +66,9 @@ struct SerialAdapter : ::testing::Test {
 };
 
 // Before each pick the line is set raw, 9600 baud, 2 stop bits, hardware flow control, so only a
-// fresh open explains 1200 baud, 1 stop bit and no flow control. (A pseudo-terminal always
-// carries 8 data bits without parity, whatever it is told.)
+// fresh open explains 1200 baud, 1 stop bit and no flow control. A pseudo-terminal always
+// carries 8 data bits without parity, whatever it is told: the adapter's port object tells what
+// it was told.
 TEST_F(SerialAdapter, EachPickReopensAt1200Baud8N1AndDiscardsEarlierInput) {
     for (int pick = 1; pick <= 2; ++pick) {
         SCOPED_TRACE(pick);
@@ -99,6 +83,12 @@ TEST_F(SerialAdapter, EachPickReopensAt1200Baud8N1AndDiscardsEarlierInput) {
         const termios line = first.lineSettings();
         EXPECT_EQ(cfgetospeed(&line), speed_t{B1200});
         EXPECT_EQ(line.c_cflag & (CSTOPB | CRTSCTS), tcflag_t{0});
+        const auto* port = adapter.findChild<QSerialPort*>();
+        ASSERT_NE(port, nullptr);
+        EXPECT_EQ(std::tuple(port->baudRate(), port->dataBits(), port->parity(), port->stopBits(),
+                             port->flowControl()),
+                  std::tuple(kLineBaudRate, QSerialPort::Data8, QSerialPort::NoParity,
+                             QSerialPort::OneStop, QSerialPort::NoFlowControl));
         ASSERT_TRUE(first.writeToLine("fresh"));
         EXPECT_EQ(adapter.input().value(), QByteArray("fresh"));
     }
@@ -134,7 +124,7 @@ TEST_F(SerialAdapter, OutputHandedOverArrivesWholeWhenThePortClosesAndWhenTheAda
 TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadline) {
     ASSERT_TRUE(adapter.setPortOpen(true).ok());
     // What the line holds while the display reads nothing, read empty again.
-    const qsizetype capacity = fillLine(first, kFrame.size());
+    const qsizetype capacity = first.fillLine(kFrame.size());
     ASSERT_TRUE(capacity > 0 && first.readFromLine(capacity, 5s).size() == capacity);
     QByteArray frames = numberedFrames(capacity * 3 / 2 / kFrame.size());
     ASSERT_EQ(sendEach(frames), "");
@@ -147,7 +137,7 @@ TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadli
     EXPECT_TRUE(received == frames) << received.size() << " of " << frames.size();
     EXPECT_TRUE(feedback.shown.isEmpty() && adapter.portOpen().value()) << shown();
 
-    const qsizetype full = fillLine(first, kFrame.size());
+    const qsizetype full = first.fillLine(kFrame.size());
     ASSERT_GT(full, 0);
     // A full line may still find room for a few hundred bytes more a moment later: the frames
     // are more than that, so that some of them surely wait.
@@ -162,7 +152,7 @@ TEST_F(SerialAdapter, FramesBeyondWhatTheLineHoldsWaitInOrderUntilTheCloseDeadli
     ASSERT_TRUE(frames.startsWith(received.mid(full)));
     const qsizetype unsent = full + frames.size() - received.size();
     const std::chrono::milliseconds lineTime(unsent * 10 * 1000 / kLineBaudRate);
-    EXPECT_GE(took, lineTime);
+    EXPECT_GE(took, lineTime + kDrainMargin);
     EXPECT_LT(took, lineTime + kDrainMargin + 1s);
     EXPECT_EQ(closed.description(),
               QStringLiteral("Com1: (%1): the device did not take the last %2 bytes in time: they "
@@ -180,25 +170,52 @@ TEST_F(SerialAdapter, DeviceLostWhileOpenIsReportedOnceAndThePortCloses) {
     EXPECT_FALSE(adapter.portOpen().value());
 }
 
-// A missing path, a directory, a regular file, a terminal that another adapter holds open and
-// a link to a free terminal by a path too long to be locked. Each box ends with the reason given
-// here, or else with the platform's own.
+// The line vanishes while closing waits for frames that a full line could not take: the close
+// says the device is gone, once (the LostHandler adds nothing), and not that it was too slow.
+TEST_F(SerialAdapter, DeviceThatVanishesWhileClosingWaitsIsReportedGoneOnce) {
+    selection.CommSel_Click(0);
+    ASSERT_GT(first.fillLine(kFrame.size()), 0);
+    ASSERT_EQ(sendEach(numberedFrames(60)), "");
+    auto vanish = std::async(std::launch::async, [&] {
+        std::this_thread::sleep_for(200ms);
+        first.closeMaster();
+    });
+    const Status closed = adapter.setPortOpen(false);
+    vanish.get();
+    EXPECT_TRUE(closed.description().startsWith("Com1: (" + first.devicePath() +
+                                                "): the device is no longer available"))
+        << closed.description().toStdString();
+    EXPECT_FALSE(QTest::qWaitFor([&] { return !feedback.shown.isEmpty(); }, 200)) << shown();
+}
+
+// A missing path, a directory, a regular file, a terminal that another adapter (of this program)
+// holds open through a link to it, and a file by a path too long to be locked; a link to a free
+// terminal by such a path opens, since the lock is the terminal's. Each box ends with the reason
+// given here, or else with the platform's own.
 TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevice) {
-    QSerialPortAdapter other(store);
-    ASSERT_TRUE(other.setPortOpen(true).ok());
     QTemporaryFile file;
     QTemporaryDir folder;
-    const QString deep = folder.path() + '/' + QString(120, 'd') + '/' + QString(120, 'd');
+    const QString deep = QFileInfo(folder.path()).canonicalFilePath() + '/' + QString(120, 'd') +
+                         '/' + QString(120, 'd');
     ASSERT_TRUE(file.open() && QDir().mkpath(deep) &&
+                QFile(deep + "/file").open(QFile::WriteOnly) &&
+                QFile::link(first.devicePath(), folder.filePath("line")) &&
                 QFile::link(second.devicePath(), deep + "/line"));
+    QSerialPortAdapter other(store);
+    other.setDevice(folder.filePath("line"));
+    ASSERT_TRUE(other.setPortOpen(true).ok());
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const std::pair<QString, QString> cases[] = {
         {file.fileName() + ".missing", ""},
         {QDir::tempPath(), ""},
         {file.fileName(), ""},
-        {first.devicePath(), "the port is in use by another program, or you lack permission: on "
-                             "most systems join the group that owns the device, e.g. dialout"},
-        {deep + "/line", QStringLiteral("the device path is too long (%1 characters): map the port "
-                                        "to a shorter path, e.g. a symbolic link to the device")
+        {first.devicePath(), QStringLiteral("the port is in use by %1 (process %2): close it there "
+                                            "first")
+                                 .arg(program)
+                                 .arg(QCoreApplication::applicationPid())},
+        {deep + "/file", QStringLiteral("the device path is too long for a lock file (%1 "
+                                        "characters, symbolic links resolved): move the device "
+                                        "to a shorter path")
                              .arg(deep.size() + 5)},
     };
     for (const auto& [device, reason] : cases) {
@@ -206,8 +223,74 @@ TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevi
         feedback.shown.clear();
         selection.CommSel_Click(3);
         EXPECT_TRUE(showsOneFailureOf("Com4: (" + device + ")")) << shown();
-        EXPECT_TRUE(reason.isEmpty() || feedback.shown.last().endsWith("): " + reason)) << shown();
+        EXPECT_TRUE(reason.isEmpty() || feedback.shown.value(1).endsWith("): " + reason))
+            << shown();
     }
+    store.set(keys::kPorts, keys::portKey(4), deep + "/line");
+    EXPECT_TRUE(adapter.setPortOpen(true).ok());
+}
+
+// Lock files that other programs leave for the line, in each usual form, naming a running
+// process (a child "sleep") or one that has ended. A running holder refuses the open, is named,
+// and keeps its lock file; an ended one's file is no obstacle. QLockFile's form that names
+// another program than the one the process runs is one whose id was taken over. A fresh empty
+// file, which names nobody, is in the way (QSerialPort takes it as stale only when it is old).
+TEST_F(SerialAdapter, ALockFileOfARunningProcessRefusesTheOpenInEachForm) {
+    QProcess sleeping, ended;
+    sleeping.start("sleep", {"60"});
+    ended.start("true");
+    ASSERT_TRUE(sleeping.waitForStarted() && ended.waitForStarted());
+    const qint64 running = sleeping.processId(), gone = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished());
+    const auto ascii = [](qint64 id) {
+        return QByteArray::number(id).rightJustified(10, ' ') + '\n';
+    };
+    const auto binary = [](qint64 id) {
+        const auto value = static_cast<std::int32_t>(id);
+        return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+    };
+    const auto qt = [](qint64 id, const char* program) {
+        return QByteArray::number(id) + '\n' + program + '\n' +
+               QSysInfo::machineHostName().toUtf8() + '\n';
+    };
+    const QString lockFile = LineLockFile(first.devicePath());
+    const QString inUse =
+        QStringLiteral("the port is in use by sleep (process %1): close it there first")
+            .arg(running);
+    // Each row: the lock file's bytes, the reason the open is refused; empty: it opens.
+    const std::pair<QByteArray, QString> cases[] = {
+        {ascii(running), inUse},
+        {qt(running, "sleep"), inUse},
+        {binary(running), inUse},
+        {ascii(gone), ""},
+        {qt(gone, "sleep"), ""},
+        {binary(gone), ""},
+        {qt(running, "not-sleep"), ""},
+        {"", "the lock file " + lockFile +
+                 " is in the way, though no running program holds it: remove it (as root if "
+                 "need be)"},
+    };
+    for (const auto& [lock, reason] : cases) {
+        SCOPED_TRACE(lock.toHex(' ').toStdString());
+        QFile written(lockFile);
+        ASSERT_TRUE(written.open(QIODevice::WriteOnly) && written.write(lock) == lock.size());
+        written.close();
+        const Status opened = adapter.setPortOpen(true);
+        if (!reason.isEmpty()) {
+            EXPECT_EQ(opened.description().toStdString(),
+                      ("Com1: (" + first.devicePath() + "): " + reason).toStdString());
+            EXPECT_TRUE(written.open(QIODevice::ReadOnly) && written.readAll() == lock);
+        } else {
+            EXPECT_TRUE(opened && adapter.setOutput(kFrame) && adapter.setPortOpen(false))
+                << opened.description().toStdString();
+            EXPECT_EQ(first.readFromLine(kFrame.size(), 1s), kFrame);
+            EXPECT_FALSE(written.exists());
+        }
+        (void)adapter.setPortOpen(false); // closed already, unless a check above failed
+        (void)QFile::remove(lockFile);    // the holder's, or one a failed check left
+    }
+    sleeping.kill();
+    sleeping.waitForFinished();
 }
 
 // Stand-in nodes and a by-id folder of relative links, as udev makes them, one of them dangling.

@@ -87,11 +87,13 @@ TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProc
     EXPECT_EQ(readIni(), "[Startup]\nAddr=128\nBrt=-1\nDakcomm=7\n");
     EXPECT_EQ(probe({kBrt}), std::make_pair(0, std::string("-1")));
     const QString large = QString("Zürich, \"x\"; a=b \\ ").repeated(1 << 14);
-    for (const QString& text : QStringList{"  AB  ", "", "a,b", "@ByteArray(x)",
+    // A '#' inside a value is no comment: the put after it must still succeed.
+    for (const QString& text : QStringList{"  AB  ", "T#1", "", "a,b", "@ByteArray(x)",
                                            "[S]\n#x=y; \\n\t\"q\" Grüße 日本語 😀", large}) {
-        ASSERT_TRUE(put(kCustom, text));
-        EXPECT_TRUE(probe({kCustom}) == std::make_pair(0, text.toStdString()))
-            << text.left(20).toStdString();
+        SCOPED_TRACE(text.left(20).toStdString());
+        const Status stored = put(kCustom, text);
+        ASSERT_TRUE(stored) << stored.description().toStdString();
+        EXPECT_TRUE(probe({kCustom}) == std::make_pair(0, text.toStdString()));
     }
     // The store would not read a file that large back.
     EXPECT_THAT(put(kCustom, large.repeated(4)).description().toStdString(),
@@ -118,6 +120,9 @@ TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllA
         {";note\n[Startup]\nCustom=kept\n", "kept", comments},
         {"[Startup]\n  #Addr=3\nCustom=kept\n", "kept", comments},
         {"[Startup]\nCustom=kept ; note\n", "kept", comments},
+        {"# Com3 is the bench display\n[Startup]\nCustom=kept\n", "kept", comments},
+        {"\xEF\xBB\xBF# note\n[Startup]\nCustom=kept\n", "kept", comments},
+        {"# note\n[Startup]\nCustom=kept\nCom4 /dev/ttyUSB1\n", "kept", notSettings},
         {"[Startup]\nCustom=\"a;\\\"#b\"\n", "a;\"#b", ""},
         // A byte-order mark is no line of its own. Blanks around a hand-written comma are read as
         // written, and kept: QSettings would rewrite them as ", ".
@@ -133,6 +138,21 @@ TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllA
         EXPECT_THAT(written.description().toStdString(), ::testing::HasSubstr(reason));
         EXPECT_EQ(readIni() == file.toStdString(), !reason.empty());
     }
+}
+
+// Keys put and removed in one write, the rest of the file kept; a write the file refuses changes
+// nothing, removals included.
+TEST_F(QSettingsStoreTest, UpdatePutsAndRemovesKeysInOneWriteOrChangesNothing) {
+    writeFile(m_ini, "[Ports]\nCom3=/dev/ttyUSB7\nCom4=/dev/ttyACM0\n[Startup]\nAddr=5\n");
+    ASSERT_TRUE(
+        m_store.UpdateSettings(kApplication, kPorts, {{"Com5", "ttyS4"}}, {"Com3", "Com9"}));
+    EXPECT_EQ(readIni(), "[Ports]\nCom4=/dev/ttyACM0\nCom5=ttyS4\n\n[Startup]\nAddr=5\n");
+    ASSERT_TRUE(m_store.UpdateSettings(kApplication, kPorts, {}, {"Com4", "Com5"}));
+    EXPECT_EQ(readIni(), "[Startup]\nAddr=5\n");
+    const QByteArray commented = "[Ports]\nCom3=/dev/ttyUSB7 ; bench\n";
+    writeFile(m_ini, commented);
+    EXPECT_FALSE(m_store.UpdateSettings(kApplication, kPorts, {{"Com4", "x"}}, {"Com3"}));
+    EXPECT_EQ(readIni(), commented.toStdString());
 }
 
 // A file that is not a regular one (reading a FIFO waits for a writer for ever) or is larger than

@@ -10,7 +10,8 @@
 namespace zq4::test {
 
 // A store in memory, kept at "the test's store". Each put is noted in `log`, if set, as
-// "put:key=value,key=value"; a put made to fail (given a failure) stores none of its values.
+// "put:key=value,key=value,-removed"; a put made to fail (given a failure) stores none of its
+// values and removes nothing.
 class MemoryStore final : public SettingsStore {
 public:
     QString GetSetting(const QString& application, const QString& section, const QString& key,
@@ -23,12 +24,23 @@ public:
     }
     Status PutSettings(const QString& application, const QString& section,
                        const QList<std::pair<QString, QString>>& keysAndValues) override {
+        return UpdateSettings(application, section, keysAndValues, {});
+    }
+    Status UpdateSettings(const QString& application, const QString& section,
+                          const QList<std::pair<QString, QString>>& keysAndValues,
+                          const QStringList& removedKeys) override {
         ++puts;
         QStringList entries;
         for (const auto& [key, value] : keysAndValues) {
             entries.push_back(key + '=' + value);
             if (failure.isEmpty()) {
                 set(section, key, value, application);
+            }
+        }
+        for (const QString& key : removedKeys) {
+            entries.push_back('-' + key);
+            if (failure.isEmpty()) {
+                m_values.remove(application + '/' + section + '/' + key);
             }
         }
         if (log != nullptr) {
