@@ -1,6 +1,7 @@
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "system/pseudoterminal.h"
+#include "tests/protocol/messagelabels.h"
 
 #include <QtCore>
 
@@ -126,7 +127,7 @@ TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayNorSettings) {
         {"-h", "", "", "--dry-run"},
         {"send --help", "", "", "--brightness 1..4"},
         {"--version", "", "", "zq4 " ZQ4_VERSION "\n"},
-        {"messages", "[Startup]\nMessage=5\n", "", MessageLabels().join('\n') + '\n'},
+        {"messages", "[Startup]\nMessage=5\n", "", test::kMessageLabels.join('\n') + '\n'},
     });
     EXPECT_EQ(output.count('\n'), kMessageCount);
 }
