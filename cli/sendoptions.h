@@ -1,7 +1,7 @@
 #pragma once
 
-#include "protocol/frame.h"
 #include "core/status.h"
+#include "protocol/frame.h"
 #include "settings/store.h"
 
 #include <QString>
@@ -27,10 +27,10 @@ struct SendOptions {
 
 // Each turns one option's value into what the frame carries, or fails with a text that names
 // the option and the values it takes.
-Result<int> ParsePort(const QString& value);       // 1..9, "Com3", "com3:"
+Result<int> ParsePort(const QString& value);       // 1..9, "03", "Com3", "com3:"
 Result<int> ParseAddress(const QString& value);    // 0..127, "ALL" in any case = 128
 Result<int> ParseBrightness(const QString& value); // a label of the brightness list
-Result<int> ParseMessage(const QString& value);    // a code, or a label's name in any case
+Result<int> ParseMessage(const QString& value);    // a code, a label, or a label's name
 Result<QString> ParseText(const QString& value);   // what the panel's text box accepts
 
 // The arguments that follow "send". Fails on an unknown option, a missing or invalid value,

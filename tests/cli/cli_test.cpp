@@ -80,6 +80,11 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
         {"send -p com3: -m163 -b 2 -t é€", "[Ports]\nCom3=$LINE\n",
          frame("     \xe9\x80      ", "02a300")},
         {"send", storedChoices, frame("    T-10     ", "03817f")},
+        // A port number with leading zeros, as an address or a code may have; a message given as
+        // 'zq4 messages' prints it.
+        {R"(send -p 03 -m "001  UTC" -t x)", "[Ports]\nCom3=$LINE\n",
+         frame("      x      ", "000100")},
+        {R"(send -d $LINE -m "138 (74)  ")", "", frame("             ", "008a00")},
         {"send --port Com3 --text HOLD -v", storedChoices, frame("    HOLD     ", "03817f"),
          R"(address 127  brightness 1  message "129 (65)  UTC"  text "    HOLD     ")"},
         // Stored values the window would not take fall back to the defaults; a long text is
