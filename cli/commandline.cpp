@@ -52,9 +52,11 @@ const QString kSendUsage =
                    "the panel's stored ones; the settings file is read, never written.\n\n") +
     kSendOptions + QStringLiteral("\n") + kExitStatus;
 
+// Every message names what it was given, which may hold control characters: they are shown
+// escaped, never sent to the terminal.
 int usageError(QTextStream& err, const QString& command, const QString& text) {
-    err << command << QStringLiteral(": ") << text << QStringLiteral("\nTry '") << command
-        << QStringLiteral(" --help'.") << Qt::endl;
+    err << command << QStringLiteral(": ") << EscapedText(text) << QStringLiteral("\nTry '")
+        << command << QStringLiteral(" --help'.") << Qt::endl;
     return kExitUsageError;
 }
 
@@ -98,7 +100,7 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         port.setDevice(request.value().device);
     }
     const auto failed = [&err, &command](const Status& status) {
-        err << command << QStringLiteral(": ") << status.description() << Qt::endl;
+        err << command << QStringLiteral(": ") << EscapedText(status.description()) << Qt::endl;
         return kExitPortError;
     };
     if (Status selected = port.setCommPort(static_cast<std::int16_t>(request.value().port));

@@ -1,4 +1,5 @@
 #include "display/virtualdisplay.h"
+#include "protocol/frametext.h"
 #include "system/shutdownsignals.h"
 
 #include <QCommandLineParser>
@@ -13,8 +14,16 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kDeviceError = 1;
 
+// The text names what the program was given (a device, an option), which may hold control
+// characters: they are shown escaped, never sent to the terminal.
 void complain(const QString& text) {
-    QTextStream(stderr) << QStringLiteral("zq4-display: ") << text << Qt::endl;
+    QTextStream(stderr) << QStringLiteral("zq4-display: ") << zq4::EscapedText(text) << Qt::endl;
+}
+
+int usageError(const QString& text) {
+    complain(text);
+    QTextStream(stderr) << QStringLiteral("Try 'zq4-display --help'.") << Qt::endl;
+    return kUsageError;
 }
 
 } // namespace
@@ -49,21 +58,18 @@ int main(int argc, char** argv) {
         QStringLiteral("[device]"));
 
     if (!parser.parse(QCoreApplication::arguments())) {
-        complain(parser.errorText() + QStringLiteral("\nTry 'zq4-display --help'."));
-        return kUsageError;
+        return usageError(parser.errorText());
     }
     // The arguments are known to parse: this only answers --help, --help-all and --version.
     parser.process(app);
     const QStringList devices = parser.positionalArguments();
     if (devices.size() > 1) {
-        complain(QStringLiteral("one device at most, got %1\nTry 'zq4-display --help'.")
-                     .arg(devices.join(QLatin1Char(' '))));
-        return kUsageError;
+        return usageError(
+            QStringLiteral("one device at most, got %1").arg(devices.join(QLatin1Char(' '))));
     }
     if (!devices.isEmpty() && devices.front().isEmpty()) {
-        complain(QStringLiteral("no device name given: name a device, or none for a "
-                                "pseudo-terminal\nTry 'zq4-display --help'."));
-        return kUsageError;
+        return usageError(
+            QStringLiteral("no device name given: name a device, or none for a pseudo-terminal"));
     }
 
     zq4::ShutdownSignals shutdownSignals(endSignals);

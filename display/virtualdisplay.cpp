@@ -1,5 +1,6 @@
 #include "display/virtualdisplay.h"
 
+#include "protocol/frametext.h"
 #include "serial/portselection.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
@@ -149,8 +150,10 @@ void VirtualDisplay::finish() {
 }
 
 void VirtualDisplay::print(const QString& line) {
+    // A device's name is the operator's and may hold control characters; a frame's line has its
+    // text escaped already.
     // Flushed at once: the output is often a pipe, read while the program runs.
-    m_output << line << Qt::endl;
+    m_output << EscapedText(line) << Qt::endl;
 }
 
 } // namespace zq4

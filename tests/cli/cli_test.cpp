@@ -56,6 +56,9 @@ struct CommandLineTest : ::testing::Test {
                 << output.toStdString();
             EXPECT_TRUE(row.error.isEmpty() ? error.isEmpty() : error.contains(fill(row.error)))
                 << error.toStdString();
+            // What came from outside reaches the terminal with its control characters escaped.
+            EXPECT_FALSE(error.contains(QRegularExpression("[\\x00-\\x09\\x0b-\\x1f\\x7f-\\x9f]")))
+                << error.toStdString();
             EXPECT_EQ(line.readFromLine(kFrameLength, row.sent.isEmpty() ? 100ms : 5s).toHex(' '),
                       row.sent.toHex(' '));
             EXPECT_EQ(file.open(QIODevice::ReadOnly) ? file.readAll() : "(none)",
@@ -96,6 +99,7 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
         {"send --dry-run -a ALL", storedChoices, "",
          "20 20 20 20 54 2D 31 30 20 20 20 20 20 03 81 80 FF FE\n"},
         {"send -d $HOME/no-such-line", "", "", "", 1, "$HOME/no-such-line: "},
+        {"send -d \"$HOME/\x1b[2J\"", "", "", "", 1, "$HOME/\\e[2J: "},
     });
 }
 
@@ -116,6 +120,8 @@ TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
         {"send --bogus", "bogus", ""},
         {"send now", R"("now")", ""},
         {"sned", R"("sned")", ""},
+        {"\x1b[2Jx", R"("\e[2Jx")", ""},
+        {"send --dry-run -t \"\x1b]0;x\x07\x1b[2J\"", R"(--text "\e]0;x\x07\e[2J")", ""},
         {"messages all", R"("all")", ""},
         {"send", "--brightness", "[Startup]\nBrt=-1\n"},
         {"send", "--message", "[Startup]\nMessage=-1\n"},

@@ -117,6 +117,9 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
         {{""}, 2, "no device name"},
         // A relative path is taken from the working folder, not from /dev.
         {{"not-a-line"}, 1, "cannot open " + QDir(folder.path()).canonicalPath() + "/not-a-line"},
+        // Control characters of a name given reach the terminal escaped.
+        {{"\x1b[2J\u009b"}, 1, "/\\e[2J\\x9B: "},
+        {{"--\x1b[2J"}, 2, "\\e[2J"},
     };
     for (const auto& [arguments, exitCode, output] : cases) {
         QProcess display;
@@ -127,6 +130,8 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
         const QString shown = QString::fromUtf8(display.readAll());
         EXPECT_EQ(display.exitCode(), exitCode) << shown.toStdString();
         EXPECT_TRUE(shown.contains(output)) << shown.toStdString();
+        EXPECT_FALSE(shown.contains(QRegularExpression("[\\x00-\\x09\\x0b-\\x1f\\x7f-\\x9f]")))
+            << shown.toStdString();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "protocol/codepage.h"
 #include "protocol/frame.h"
 #include "protocol/framedecoder.h"
+#include "protocol/frametext.h"
 #include "protocol/vocabulary.h"
 #include "tests/protocol/messagelabels.h"
 
@@ -80,6 +81,19 @@ TEST(MessageLabels, AreTheDisplaysLabelsInCodeOrder) {
     ASSERT_EQ(labels.size(), test::kMessageLabels.size());
     for (int code = 0; code < labels.size(); ++code) {
         EXPECT_EQ(labels[code].toStdString(), test::kMessageLabels[code].toStdString()) << code;
+    }
+}
+
+// Printable text stays as it is, a character beyond the basic plane and a backslash included.
+TEST(EscapedText, ShowsWhatATerminalWouldActOnAsEscapes) {
+    const std::pair<QString, QString> cases[] = {
+        {"\x1b]0;x\x07\x1b[2J", R"(\e]0;x\x07\e[2J)"},
+        {QString("a\tb\r\n") + QChar(0x7F) + QChar(0x9B), R"(a\x09b\x0D\x0A\x7F\x9B)"},
+        {"abc\u202Eexe.txt\u2028\uE000", "abcU+202Eexe.txtU+2028U+E000"},
+        {"C:\\é€ \U0001F600", "C:\\é€ \U0001F600"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(EscapedText(text).toStdString(), shown.toStdString());
     }
 }
 
