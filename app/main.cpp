@@ -11,6 +11,7 @@
 
 #ifdef Q_OS_LINUX
 #include "system/shutdownsignals.h"
+#include "system/standardstreams.h"
 
 #include <QTextStream>
 
@@ -18,6 +19,9 @@
 #endif
 
 int main(int argc, char** argv) {
+#ifdef Q_OS_LINUX
+    zq4::ReserveStandardStreams();
+#endif
     // The command line needs no display: it is told apart before any GUI object exists.
     if (zq4::IsCommandLine(argc, argv)) {
         return zq4::RunCommandLine(argc, argv);

@@ -157,7 +157,15 @@ int RunCommandLine(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return RunCommand(QCoreApplication::arguments().mid(1), out, err);
+    const int exitCode = RunCommand(QCoreApplication::arguments().mid(1), out, err);
+    // What was asked for did not arrive (a full disk, a closed output): that is no success.
+    out.flush();
+    if (out.status() != QTextStream::Ok) {
+        err << QStringLiteral("zq4: cannot write to standard output: ")
+            << out.device()->errorString() << Qt::endl;
+        return kExitFailure;
+    }
+    return exitCode;
 }
 
 int RunCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {

@@ -6,7 +6,8 @@
 namespace zq4 {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitPortError = 1;
+inline constexpr int kExitFailure = 1; // what was asked for could not be done
+inline constexpr int kExitPortError = kExitFailure;
 inline constexpr int kExitUsageError = 2;
 
 // Whether the program's first argument asks for the command line rather than the window: a
@@ -19,7 +20,8 @@ bool IsCommandLine(int argc, const char* const* argv);
 int RunCommandLine(int argc, char** argv);
 
 // The command line without the program's name: prints to out and err, returns the exit code:
-// 0 done, 1 the port or device cannot be used, 2 usage error or invalid value.
+// 0 done, 1 the port or device cannot be used, 2 usage error or invalid value. A failed write to
+// standard output is told by RunCommandLine.
 int RunCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 } // namespace zq4

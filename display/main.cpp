@@ -1,13 +1,17 @@
 #include "display/virtualdisplay.h"
 #include "protocol/frametext.h"
 #include "system/shutdownsignals.h"
+#include "system/standardstreams.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -20,6 +24,17 @@ void complain(const QString& text) {
     QTextStream(stderr) << QStringLiteral("zq4-display: ") << zq4::EscapedText(text) << Qt::endl;
 }
 
+// Standard output could not take what was printed: the program fails rather than end as if
+// it had been read.
+void checkStandardOutputAtExit() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int error = errno;
+        complain(QStringLiteral("cannot write to standard output: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(error))));
+        std::_Exit(EXIT_FAILURE);
+    }
+}
+
 int usageError(const QString& text) {
     complain(text);
     QTextStream(stderr) << QStringLiteral("Try 'zq4-display --help'.") << Qt::endl;
@@ -29,6 +44,7 @@ int usageError(const QString& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    zq4::ReserveStandardStreams();
     // Blocked before the application exists, so that no thread it may start takes them.
     const QList<int> endSignals = {SIGINT, SIGTERM, SIGHUP};
     zq4::ShutdownSignals::block(endSignals);
@@ -60,7 +76,12 @@ int main(int argc, char** argv) {
     if (!parser.parse(QCoreApplication::arguments())) {
         return usageError(parser.errorText());
     }
-    // The arguments are known to parse: this only answers --help, --help-all and --version.
+    // The arguments are known to parse: this only answers --help, --help-all and --version,
+    // which print and end the program in the parser; what they printed is checked on the way out.
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")) ||
+        parser.isSet(QStringLiteral("version"))) {
+        std::atexit(checkStandardOutputAtExit);
+    }
     parser.process(app);
     const QStringList devices = parser.positionalArguments();
     if (devices.size() > 1) {
@@ -85,11 +106,21 @@ int main(int argc, char** argv) {
         complain(display.errorString());
         return kDeviceError;
     }
+    // The device's path, which the panel needs, reached nobody.
+    if (!display.outputError().isEmpty()) {
+        complain(display.outputError());
+        return EXIT_FAILURE;
+    }
 
     QObject::connect(&shutdownSignals, &zq4::ShutdownSignals::received, &app, [&display] {
         display.finish();
-        QCoreApplication::exit(EXIT_SUCCESS);
+        QCoreApplication::exit(display.outputError().isEmpty() ? EXIT_SUCCESS : EXIT_FAILURE);
     });
+    QObject::connect(&display, &zq4::VirtualDisplay::outputFailed, &app,
+                     [](const QString& description) {
+                         complain(description);
+                         QCoreApplication::exit(EXIT_FAILURE);
+                     });
     QObject::connect(&display, &zq4::VirtualDisplay::lineFailed, &app,
                      [&display](const QString& description) {
                          complain(description);

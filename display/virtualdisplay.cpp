@@ -153,7 +153,15 @@ void VirtualDisplay::print(const QString& line) {
     // A device's name is the operator's and may hold control characters; a frame's line has its
     // text escaped already.
     // Flushed at once: the output is often a pipe, read while the program runs.
+    if (!m_outputError.isEmpty()) {
+        return;
+    }
     m_output << EscapedText(line) << Qt::endl;
+    if (m_output.status() != QTextStream::Ok) {
+        m_outputError = QStringLiteral("cannot write to standard output: %1")
+                            .arg(m_output.device()->errorString());
+        emit outputFailed(m_outputError);
+    }
 }
 
 } // namespace zq4

@@ -7,10 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace zq4 {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Where the program's standard output goes.
+enum class Output { Pipe, FullDisk, Closed };
 
 // One run of the program. In stored and the command, $LINE stands for the pseudo-terminal's path
 // and $HOME for the test's folder.
@@ -21,6 +26,7 @@ struct Row {
     QString output = {};  // a text standard output holds; empty: it must be empty
     int exitCode = 0;
     QString error = {}; // a text standard error holds; empty: it must be empty
+    Output standardOutput = Output::Pipe;
 };
 
 QByteArray frame(const char* textField, const char* codes) {
@@ -46,6 +52,11 @@ struct CommandLineTest : ::testing::Test {
             zq4.setEnvironment(QProcess::systemEnvironment().filter(
                                    QRegularExpression("^(?!(WAYLAND_)?DISPLAY=|QT_QPA_PLATFORM=)"))
                                << "XDG_CONFIG_HOME=" + home.path());
+            if (row.standardOutput == Output::FullDisk) {
+                zq4.setStandardOutputFile("/dev/full");
+            } else if (row.standardOutput == Output::Closed) {
+                zq4.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+            }
             zq4.start(ZQ4_PROGRAM, QProcess::splitCommand(fill(row.command)));
             ASSERT_TRUE(zq4.waitForFinished(15000));
             output = QString::fromUtf8(zq4.readAllStandardOutput());
@@ -59,8 +70,10 @@ struct CommandLineTest : ::testing::Test {
             // What came from outside reaches the terminal with its control characters escaped.
             EXPECT_FALSE(error.contains(QRegularExpression("[\\x00-\\x09\\x0b-\\x1f\\x7f-\\x9f]")))
                 << error.toStdString();
-            EXPECT_EQ(line.readFromLine(kFrameLength, row.sent.isEmpty() ? 100ms : 5s).toHex(' '),
-                      row.sent.toHex(' '));
+            // The frame and nothing else: no text meant for a terminal reaches the line.
+            const QByteArray sent =
+                line.readFromLine(kFrameLength, row.sent.isEmpty() ? 100ms : 5s);
+            EXPECT_EQ((sent + line.readFromLine(1, 10ms)).toHex(' '), row.sent.toHex(' '));
             EXPECT_EQ(file.open(QIODevice::ReadOnly) ? file.readAll() : "(none)",
                       row.stored.isEmpty() ? "(none)" : fill(row.stored).toUtf8());
         }
@@ -130,6 +143,19 @@ TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
     for (const auto& [command, error, stored] : faults) {
         check({{command, "[Ports]\nCom1=$LINE\n" + stored, "", "", 2, error}});
     }
+}
+
+// Output that cannot be written (a full disk, a closed standard output) is a failure, also once
+// the frame has gone out.
+TEST_F(CommandLineTest, AFailedWriteToStandardOutputExitsOne) {
+    check({
+        {"messages", "", "", "", 1, "standard output: No space left on device", Output::FullDisk},
+        {"send --dry-run -a 1 -m 1 -b 1 -t a", "", "", "", 1, "standard output: No space",
+         Output::FullDisk},
+        {"--version", "", "", "", 1, "standard output: Bad file descriptor", Output::Closed},
+        {"send -d $LINE -a 5 -b 4 -m 20 -t HOLD -v", "", frame("    HOLD     ", "001405"), "", 1,
+         "standard output: Bad file descriptor", Output::Closed},
+    });
 }
 
 TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayNorSettings) {

@@ -135,5 +135,28 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
     }
 }
 
+// Output that cannot be written ends the program: the pseudo-terminal's path would reach nobody.
+// Each row: the arguments, whether standard output is closed rather than a full disk. A closed
+// one stays closed: nothing the program opens later takes its place.
+TEST(DisplayProgram, EndsWithExitOneWhenStandardOutputCannotBeWritten) {
+    const std::pair<QStringList, bool> cases[] = {{{}, false}, {{}, true}, {{"--help"}, false}};
+    for (const auto& [arguments, closed] : cases) {
+        QProcess display;
+        if (closed) {
+            display.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+        } else {
+            display.setStandardOutputFile("/dev/full");
+        }
+        display.start(ZQ4_DISPLAY_PROGRAM, arguments);
+        ASSERT_TRUE(display.waitForFinished(5000)) << arguments.join(' ').toStdString() << closed;
+        const QString error = QString::fromUtf8(display.readAllStandardError());
+        EXPECT_EQ(display.exitCode(), 1) << error.toStdString();
+        EXPECT_TRUE(
+            error.contains(QStringLiteral("cannot write to standard output: %1")
+                               .arg(closed ? "Bad file descriptor" : "No space left on device")))
+            << error.toStdString();
+    }
+}
+
 } // namespace
 } // namespace zq4
