@@ -6,6 +6,7 @@
 #include "settings/keys.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -27,6 +28,17 @@ Status invalid(const char* option, const QString& value, const QString& allowed)
 QString messageName(const QString& label) {
     const qsizetype gap = label.indexOf(QStringLiteral("  "));
     return gap < 0 ? QString() : label.sliced(gap + 2).trimmed();
+}
+
+// A device named on the command line is a path as every program takes it: a relative one starts
+// in the current folder, where QSerialPort would look it up under /dev. Windows names its ports
+// ("COM3"), which stay as they are.
+QString commandLineDevice(const QString& path) {
+#ifdef Q_OS_WIN
+    return path;
+#else
+    return QFileInfo(path).absoluteFilePath();
+#endif
 }
 
 } // namespace
@@ -199,7 +211,7 @@ Result<SendOptions> ParseSendArguments(const QStringList& arguments) {
             return Status::Failed(
                 QStringLiteral("--device \"\": give the path of a serial device"));
         }
-        options.device = parser.value(device);
+        options.device = commandLineDevice(parser.value(device));
     }
     return options;
 }

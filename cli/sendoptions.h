@@ -14,8 +14,8 @@ namespace zq4 {
 // What `zq4 send` was told. An option that was not given has no value: the panel's stored
 // choice stands in for it.
 struct SendOptions {
-    std::optional<int> port; // 1..9
-    std::optional<QString> device;
+    std::optional<int> port;       // 1..9
+    std::optional<QString> device; // a relative path made absolute from the current folder
     std::optional<int> address;    // address code 0..128
     std::optional<int> brightness; // brightness code 0..3
     std::optional<int> message;    // message code 0..163

@@ -57,6 +57,7 @@ struct CommandLineTest : ::testing::Test {
             } else if (row.standardOutput == Output::Closed) {
                 zq4.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
             }
+            zq4.setWorkingDirectory(home.path());
             zq4.start(ZQ4_PROGRAM, QProcess::splitCommand(fill(row.command)));
             ASSERT_TRUE(zq4.waitForFinished(15000));
             output = QString::fromUtf8(zq4.readAllStandardOutput());
@@ -86,6 +87,7 @@ struct CommandLineTest : ::testing::Test {
 
 // A device that cannot be used ends the send with exit code 1, naming the device.
 TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
+    ASSERT_TRUE(QFile::link(line.devicePath(), home.filePath("line-link")));
     const QString storedChoices = "[Ports]\nCom3=$LINE\n[Startup]\nDakcomm=3\nAddr=127\nBrt=3\n"
                                   "Message=129\nCustom=T-10\n";
     check({
@@ -112,6 +114,8 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
         {"send --dry-run -a ALL", storedChoices, "",
          "20 20 20 20 54 2D 31 30 20 20 20 20 20 03 81 80 FF FE\n"},
         {"send -d $HOME/no-such-line", "", "", "", 1, "$HOME/no-such-line: "},
+        // A relative path starts in the current folder, here the test's, not in /dev.
+        {"send -d line-link -a 5 -b 4 -m 20 -t HOLD", "", frame("    HOLD     ", "001405")},
         {"send -d \"$HOME/\x1b[2J\"", "", "", "", 1, "$HOME/\\e[2J: "},
     });
 }
