@@ -5,6 +5,7 @@
 #include "protocol/frametext.h"
 #include "protocol/vocabulary.h"
 #include "serial/qserialportadapter.h"
+#include "settings/keys.h"
 #include "settings/qsettingsstore.h"
 
 #include <QCoreApplication>
@@ -61,6 +62,13 @@ int usageError(QTextStream& err, const QString& command, const QString& text) {
     return kExitUsageError;
 }
 
+// "a, b and c"
+QString listed(QStringList items) {
+    const QString last = items.takeLast();
+    return items.isEmpty() ? last
+                           : items.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
 // The frame as the virtual display prints it.
 QString describe(const QByteArray& frame) {
     for (const DecoderEvent& event : FrameDecoder().feed(frame)) {
@@ -83,6 +91,29 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     }
     // Read only: the command line never stores a choice, nor anything else.
     QSettingsStore store;
+    if (const QString unreadable = store.unreadableReason(keys::kApplication);
+        !unreadable.isEmpty()) {
+        // The defaults that stand in for a file that cannot be read are not the operator's
+        // choices: a frame with them could go to another device, or say something else.
+        const QString file = store.location(keys::kApplication);
+        QStringList taken = OptionsTakenFromStore(options.value());
+        if (!taken.isEmpty()) {
+            if (taken.front() == QStringLiteral("--device")) {
+                taken.front() += QStringLiteral(" (a port's device is mapped in that file)");
+            }
+            err << command << QStringLiteral(": ")
+                << EscapedText(QStringLiteral("the settings file %1 cannot be read: %2; give %3 in "
+                                              "its place, or mend the file")
+                                   .arg(file, unreadable, listed(taken)))
+                << Qt::endl;
+            return kExitFailure;
+        }
+        err << command << QStringLiteral(": ")
+            << EscapedText(QStringLiteral("warning: the settings file %1 was not read: %2; every "
+                                          "choice was given, so none was needed")
+                               .arg(file, unreadable))
+            << Qt::endl;
+    }
     const Result<SendRequest> request = ResolveSend(options.value(), store);
     if (!request) {
         return usageError(err, command, request.description());

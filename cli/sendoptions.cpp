@@ -216,6 +216,25 @@ Result<SendOptions> ParseSendArguments(const QStringList& arguments) {
     return options;
 }
 
+QStringList OptionsTakenFromStore(const SendOptions& options) {
+    QStringList taken;
+    if (!options.dryRun && !options.device) {
+        taken << QStringLiteral("--device");
+    }
+    const std::pair<bool, const char*> choices[] = {
+        {options.address.has_value(), "--address"},
+        {options.message.has_value(), "--message"},
+        {options.brightness.has_value(), "--brightness"},
+        {options.text.has_value(), "--text"},
+    };
+    for (const auto& [given, option] : choices) {
+        if (!given) {
+            taken << QLatin1String(option);
+        }
+    }
+    return taken;
+}
+
 Result<SendRequest> ResolveSend(const SendOptions& options, SettingsStore& store) {
     // An option given wins; otherwise the stored choice, read as start-up reads it, "none
     // selected" included: port 0, brightness and message -1.

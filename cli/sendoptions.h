@@ -37,6 +37,11 @@ Result<QString> ParseText(const QString& value);   // what the panel's text box 
 // --port together with --device, or a word that is no option.
 Result<SendOptions> ParseSendArguments(const QStringList& arguments);
 
+// The options whose values the send would take from the store, as they are named on the command
+// line: --device when a port is to be opened (whose device the store maps, a port given or not),
+// then each of --address, --message, --brightness and --text not given.
+QStringList OptionsTakenFromStore(const SendOptions& options);
+
 // The frame to write and where to write it.
 struct SendRequest {
     FrameInputs inputs;

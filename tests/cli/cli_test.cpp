@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zq4 {
@@ -14,6 +15,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// What the settings file is: a file holding the row's text (none without a text), the same
+// padded beyond 1 MiB, or, with the text left unused, a named pipe, a folder, a symbolic link to
+// nothing, a file nobody may read.
+enum class Store { File, Large, Fifo, Folder, Dangling, Unreadable };
 // Where the program's standard output goes.
 enum class Output { Pipe, FullDisk, Closed };
 
@@ -26,6 +31,7 @@ struct Row {
     QString output = {};  // a text standard output holds; empty: it must be empty
     int exitCode = 0;
     QString error = {}; // a text standard error holds; empty: it must be empty
+    Store store = Store::File;
     Output standardOutput = Output::Pipe;
 };
 
@@ -42,12 +48,11 @@ struct CommandLineTest : ::testing::Test {
                 return text.replace("$LINE", line.devicePath()).replace("$HOME", home.path());
             };
             SCOPED_TRACE(fill(row.command).toStdString());
-            QFile file(home.filePath("ZQ4/ZQ4.ini"));
-            (void)file.remove(); // absent already for the first row
-            ASSERT_TRUE(row.stored.isEmpty() ||
-                        (QDir(home.path()).mkpath("ZQ4") && file.open(QIODevice::WriteOnly) &&
-                         file.write(fill(row.stored).toUtf8()) > 0));
-            file.close();
+            if (row.store == Store::Unreadable && ::geteuid() == 0) {
+                continue; // root reads every file
+            }
+            ASSERT_TRUE(makeStore(row.store, fill(row.stored).toUtf8()));
+            const QByteArray stored = storeState();
             QProcess zq4;
             zq4.setEnvironment(QProcess::systemEnvironment().filter(
                                    QRegularExpression("^(?!(WAYLAND_)?DISPLAY=|QT_QPA_PLATFORM=)"))
@@ -75,12 +80,52 @@ struct CommandLineTest : ::testing::Test {
             const QByteArray sent =
                 line.readFromLine(kFrameLength, row.sent.isEmpty() ? 100ms : 5s);
             EXPECT_EQ((sent + line.readFromLine(1, 10ms)).toHex(' '), row.sent.toHex(' '));
-            EXPECT_EQ(file.open(QIODevice::ReadOnly) ? file.readAll() : "(none)",
-                      row.stored.isEmpty() ? "(none)" : fill(row.stored).toUtf8());
+            EXPECT_EQ(storeState(), stored);
         }
     }
 
+    bool makeStore(Store store, const QByteArray& text) {
+        (void)QDir(storePath).removeRecursively();
+        (void)QFile::remove(storePath); // absent already for the first row
+        if (!QDir(home.path()).mkpath("ZQ4")) {
+            return false;
+        }
+        QFile file(storePath);
+        switch (store) {
+        case Store::File:
+        case Store::Large:
+        case Store::Unreadable:
+            return (text.isEmpty() && store == Store::File) ||
+                   (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() &&
+                    (store != Store::Large || file.write(QByteArray(1 << 20, '\n')) > 0) &&
+                    file.setPermissions(store == Store::Unreadable ? QFile::Permissions()
+                                                                   : file.permissions()));
+        case Store::Fifo:
+            return ::mkfifo(QFile::encodeName(storePath).constData(), 0600) == 0;
+        case Store::Folder:
+            return QDir().mkpath(storePath);
+        case Store::Dangling:
+            return QFile::link(home.filePath("nowhere"), storePath);
+        }
+        return false;
+    }
+
+    // The settings file's text, or what it is when it is not a file: never opened then, as a
+    // named pipe would block.
+    QByteArray storeState() const {
+        const QFileInfo info(storePath);
+        if (info.isSymLink() && !info.exists()) {
+            return "(link to nothing)";
+        }
+        if (!info.exists() || !info.isFile()) {
+            return info.isDir() ? "(folder)" : info.exists() ? "(special file)" : "(none)";
+        }
+        QFile file(storePath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : "(unreadable)";
+    }
+
     QTemporaryDir home;
+    const QString storePath = home.filePath("ZQ4/ZQ4.ini");
     PseudoTerminal line;
     QString output; // the last run's standard output
 };
@@ -149,16 +194,43 @@ TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
     }
 }
 
+// A settings file that is there but cannot be read gives no stored choice: a send that needs one
+// fails, naming the file and why, and a send given everything goes ahead with a warning. Com1 is
+// the line, so a send that took the defaults would reach it.
+TEST_F(CommandLineTest, ASettingsFileThatCannotBeReadGivesNoStoredChoice) {
+    const QString stored = "[Ports]\nCom1=$LINE\n[Startup]\nDakcomm=3\nAddr=5\n";
+    const QString given = " -a 5 -m 20 -b 4 -t HOLD";
+    const QString cannotRead = "the settings file $HOME/ZQ4/ZQ4.ini cannot be read: ";
+    check({
+        {"send --dry-run -v -t HOLD", stored, "", "", 1, cannotRead + "it is larger than 1 MiB (",
+         Store::Large},
+        {"send -t HOLD", stored, "", "", 1, "--address, --message and --brightness in its place",
+         Store::Large},
+        // The device of a port given is one of the stored choices.
+        {"send -p 1" + given, stored, "", "", 1, "give --device (", Store::Large},
+        {"send" + given, "", "", "", 1, cannotRead + "it is a named pipe (FIFO)", Store::Fifo},
+        {"send" + given, "", "", "", 1, cannotRead + "it is a folder", Store::Folder},
+        {"send" + given, "", "", "", 1, "$HOME/nowhere, which leads to no file", Store::Dangling},
+        {"send" + given, stored, "", "", 1, cannotRead + "Permission denied", Store::Unreadable},
+        {"send -d $LINE" + given, "", frame("    HOLD     ", "001405"), "", 0,
+         "warning: the settings file $HOME/ZQ4/ZQ4.ini was not read", Store::Fifo},
+        {"send --dry-run" + given, stored, "", "20 20 20 20 48 4F 4C 44 20 20 20 20 20 00 14 05", 0,
+         "was not read", Store::Large},
+    });
+}
+
 // Output that cannot be written (a full disk, a closed standard output) is a failure, also once
 // the frame has gone out.
 TEST_F(CommandLineTest, AFailedWriteToStandardOutputExitsOne) {
     check({
-        {"messages", "", "", "", 1, "standard output: No space left on device", Output::FullDisk},
-        {"send --dry-run -a 1 -m 1 -b 1 -t a", "", "", "", 1, "standard output: No space",
+        {"messages", "", "", "", 1, "standard output: No space left on device", Store::File,
          Output::FullDisk},
-        {"--version", "", "", "", 1, "standard output: Bad file descriptor", Output::Closed},
+        {"send --dry-run -a 1 -m 1 -b 1 -t a", "", "", "", 1, "standard output: No space",
+         Store::File, Output::FullDisk},
+        {"--version", "", "", "", 1, "standard output: Bad file descriptor", Store::File,
+         Output::Closed},
         {"send -d $LINE -a 5 -b 4 -m 20 -t HOLD -v", "", frame("    HOLD     ", "001405"), "", 1,
-         "standard output: Bad file descriptor", Output::Closed},
+         "standard output: Bad file descriptor", Store::File, Output::Closed},
     });
 }
 
