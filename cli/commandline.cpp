@@ -10,7 +10,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace zq4 {
 
@@ -35,18 +37,91 @@ const QString kSendOptions = QStringLiteral(
     "  -v, --verbose            print the frame as zq4-display shows it\n"
     "  -h, --help               show this help\n");
 
-const QString kExitStatus =
-    QStringLiteral("Exit status: 0 frame written, 1 port or device cannot be used, 2 usage error "
-                   "or invalid value.\n");
+const QString kExitStatus = QStringLiteral(
+    "Exit status: 0 frame written, 1 port, device or settings file cannot be used or output\n"
+    "cannot be written, 2 usage error or invalid value.\n");
 
-const QString kUsage =
+const QString kSynopsis =
     QStringLiteral("Usage: zq4 [Qt options]     start the window\n"
                    "       zq4 -h | --help      show this help\n"
                    "       zq4 --version        show the version\n"
                    "       zq4 messages         list the 164 message labels in code order\n"
-                   "       zq4 send [options]   write one command frame to the display and exit\n"
-                   "\n") +
+                   "       zq4 send [options]   write one command frame to the display and exit\n");
+
+const QString kUsage =
+    kSynopsis +
+    QStringLiteral("\nQt options: those of QApplication, e.g. -platform NAME, -style NAME, "
+                   "-reverse,\n-geometry WxH+X+Y (see zq4(1)).\n\n") +
     kSendOptions + QStringLiteral("\n") + kExitStatus;
+
+// Qt's own options for the window, as QGuiApplication and QApplication document them (-display
+// and -geometry on X11). Qt takes each with one dash or two, and its value as the next argument,
+// whatever that is.
+struct QtOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},        {"platformpluginpath", true},
+    {"platformtheme", true},   {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true},
+    {"qwindowtitle", true},    {"session", true},
+    {"display", true},         {"geometry", true},
+    {"style", true},           {"stylesheet", true},
+    {"reverse", false},        {"widgetcount", false},
+};
+// The options Qt takes with their value after '=' (-style=fusion).
+constexpr const char* kQtOptionsWithEquals[] = {"style", "stylesheet", "qmljsdebugger"};
+
+// The name an option is given by, without its one or two dashes.
+QString optionName(const QString& argument) {
+    return argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+}
+
+const QtOption* qtOption(const QString& argument) {
+    const QString name = optionName(argument);
+    for (const QtOption& option : kQtOptions) {
+        if (name == QLatin1String(option.name)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+bool isQtOptionWithEquals(const QString& argument) {
+    const QString name = optionName(argument);
+    const qsizetype equals = name.indexOf(u'=');
+    return equals > 0 && std::any_of(std::begin(kQtOptionsWithEquals),
+                                     std::end(kQtOptionsWithEquals), [&](const char* option) {
+                                         return name.first(equals) == QLatin1String(option);
+                                     });
+}
+
+// Why the arguments are not all the window's: empty when each is one of Qt's options or its
+// value.
+QString windowArgumentsError(const QStringList& arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!argument.startsWith(u'-') || argument.size() == 1) {
+            return QStringLiteral("unexpected argument \"%1\": a command comes first, as in "
+                                  "'zq4 send ...'")
+                .arg(argument);
+        }
+        if (isQtOptionWithEquals(argument)) {
+            continue;
+        }
+        const QtOption* option = qtOption(argument);
+        if (option == nullptr) {
+            return QStringLiteral("unknown option \"%1\": zq4 takes a command, -h, --help, "
+                                  "--version or Qt's options for the window")
+                .arg(argument);
+        }
+        if (option->takesValue && ++i == arguments.size()) {
+            return QStringLiteral("option \"%1\" needs a value").arg(argument);
+        }
+    }
+    return QString();
+}
 
 const QString kSendUsage =
     QStringLiteral("Usage: zq4 send [options]\n"
@@ -59,6 +134,13 @@ const QString kSendUsage =
 int usageError(QTextStream& err, const QString& command, const QString& text) {
     err << command << QStringLiteral(": ") << EscapedText(text) << QStringLiteral("\nTry '")
         << command << QStringLiteral(" --help'.") << Qt::endl;
+    return kExitUsageError;
+}
+
+// A usage error of zq4 itself, not of one of its commands: the synopsis says what it takes.
+int programUsageError(QTextStream& err, const QString& text) {
+    err << QStringLiteral("zq4: ") << EscapedText(text) << Qt::endl
+        << kSynopsis << QStringLiteral("Try 'zq4 --help'.") << Qt::endl;
     return kExitUsageError;
 }
 
@@ -181,8 +263,16 @@ bool IsCommandLine(int argc, const char* const* argv) {
         return false;
     }
     const char* first = argv[1];
-    return first[0] != '-' || std::strcmp(first, "-h") == 0 || std::strcmp(first, "--help") == 0 ||
-           std::strcmp(first, "--version") == 0;
+    if (first[0] != '-' || std::strcmp(first, "-h") == 0 || std::strcmp(first, "--help") == 0 ||
+        std::strcmp(first, "--version") == 0) {
+        return true;
+    }
+    // Arguments that the window does not take are refused by the command line.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return !windowArgumentsError(arguments).isEmpty();
 }
 
 int RunCommandLine(int argc, char** argv) {
@@ -222,9 +312,14 @@ int RunCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
             << Qt::flush;
         return kExitOk;
     }
-    return usageError(err, command,
-                      QStringLiteral("unknown command \"%1\": the commands are %2 and %3")
-                          .arg(first, kSend, kMessages));
+    if (first.startsWith(u'-')) {
+        if (const QString error = windowArgumentsError(arguments); !error.isEmpty()) {
+            return programUsageError(err, error);
+        }
+    }
+    return programUsageError(err, QStringLiteral("unknown command \"%1\": the commands are %2 "
+                                                 "and %3")
+                                      .arg(first, kSend, kMessages));
 }
 
 } // namespace zq4

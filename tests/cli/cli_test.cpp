@@ -33,6 +33,7 @@ struct Row {
     QString error = {}; // a text standard error holds; empty: it must be empty
     Store store = Store::File;
     Output standardOutput = Output::Pipe;
+    QStringList environment = {}; // added to the program's ("QT_QPA_PLATFORM=offscreen")
 };
 
 QByteArray frame(const char* textField, const char* codes) {
@@ -56,7 +57,7 @@ struct CommandLineTest : ::testing::Test {
             QProcess zq4;
             zq4.setEnvironment(QProcess::systemEnvironment().filter(
                                    QRegularExpression("^(?!(WAYLAND_)?DISPLAY=|QT_QPA_PLATFORM=)"))
-                               << "XDG_CONFIG_HOME=" + home.path());
+                               << "XDG_CONFIG_HOME=" + home.path() << row.environment);
             if (row.standardOutput == Output::FullDisk) {
                 zq4.setStandardOutputFile("/dev/full");
             } else if (row.standardOutput == Output::Closed) {
@@ -66,7 +67,7 @@ struct CommandLineTest : ::testing::Test {
             zq4.start(ZQ4_PROGRAM, QProcess::splitCommand(fill(row.command)));
             ASSERT_TRUE(zq4.waitForFinished(15000));
             output = QString::fromUtf8(zq4.readAllStandardOutput());
-            const QString error = QString::fromUtf8(zq4.readAllStandardError());
+            error = QString::fromUtf8(zq4.readAllStandardError());
             EXPECT_EQ(zq4.exitStatus(), QProcess::NormalExit);
             EXPECT_EQ(zq4.exitCode(), row.exitCode) << error.toStdString();
             EXPECT_TRUE(row.output.isEmpty() ? output.isEmpty() : output.contains(fill(row.output)))
@@ -128,6 +129,7 @@ struct CommandLineTest : ::testing::Test {
     const QString storePath = home.filePath("ZQ4/ZQ4.ini");
     PseudoTerminal line;
     QString output; // the last run's standard output
+    QString error;  // and its standard error
 };
 
 // A device that cannot be used ends the send with exit code 1, naming the device.
@@ -217,6 +219,51 @@ TEST_F(CommandLineTest, ASettingsFileThatCannotBeReadGivesNoStoredChoice) {
         {"send --dry-run" + given, stored, "", "20 20 20 20 48 4F 4C 44 20 20 20 20 20 00 14 05", 0,
          "was not read", Store::Large},
     });
+}
+
+// With a display there, an argument that neither zq4 nor Qt takes opens no window and no port
+// (whose opening would store its number): it is a usage error, with the usage.
+TEST_F(CommandLineTest, AnArgumentNeitherZq4NorQtTakesIsAUsageError) {
+    const std::pair<QString, QString> faults[] = {
+        {"--verison", R"(unknown option "--verison")"},
+        {"-V", R"(unknown option "-V")"},
+        {"--version=1", R"(unknown option "--version=1")"},
+        {"-v", R"(unknown option "-v")"},
+        {"-platform offscreen -reverse --platform=xcb", R"(unknown option "--platform=xcb")"},
+        {"-reverse now", R"(unexpected argument "now")"},
+        {"-style", R"(option "-style" needs a value)"},
+    };
+    for (const auto& [command, fault] : faults) {
+        check({{command,
+                "[Ports]\nCom1=$LINE\n",
+                "",
+                "",
+                2,
+                fault,
+                Store::File,
+                Output::Pipe,
+                {"QT_QPA_PLATFORM=offscreen"}}});
+        EXPECT_TRUE(error.contains("Usage: zq4 [Qt options]")) << error.toStdString();
+    }
+}
+
+// Qt's own options, X11's among them (which other platforms leave alone), still start the window:
+// it opens its port, which stores the port's number; SIGTERM ends it as closing it does.
+TEST_F(CommandLineTest, QtsOwnOptionsStillStartTheWindow) {
+    ASSERT_TRUE(makeStore(Store::File, "[Ports]\nCom1=" + QFile::encodeName(line.devicePath())));
+    QProcess zq4;
+    zq4.setEnvironment(QStringList{"XDG_CONFIG_HOME=" + home.path()});
+    zq4.start(ZQ4_PROGRAM, {"-platform", "offscreen", "--reverse", "-style=fusion", "-widgetcount",
+                            "-qwindowtitle", "ZQ4", "-geometry", "296x281+0+0", "-display", ":0"});
+    const QDeadlineTimer deadline(15s);
+    while (!storeState().contains("Dakcomm=1") && !deadline.hasExpired()) {
+        ASSERT_FALSE(zq4.waitForFinished(20)) << zq4.readAllStandardError().toStdString();
+    }
+    EXPECT_TRUE(storeState().contains("Dakcomm=1")) << storeState().toStdString();
+    zq4.terminate();
+    ASSERT_TRUE(zq4.waitForFinished(15000));
+    EXPECT_EQ(zq4.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(zq4.exitCode(), 0) << zq4.readAllStandardError().toStdString();
 }
 
 // Output that cannot be written (a full disk, a closed standard output) is a failure, also once
