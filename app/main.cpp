@@ -1,19 +1,21 @@
+#include "app/windowstart.h"
 #include "cli/commandline.h"
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
+#include "protocol/frametext.h"
 #include "serial/devicediscovery.h"
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 #include <cstdlib>
+#include <memory>
 
 #ifdef Q_OS_LINUX
 #include "system/shutdownsignals.h"
 #include "system/standardstreams.h"
-
-#include <QTextStream>
 
 #include <csignal>
 #endif
@@ -26,6 +28,10 @@ int main(int argc, char** argv) {
     if (zq4::IsCommandLine(argc, argv)) {
         return zq4::RunCommandLine(argc, argv);
     }
+    if (const QString missing = zq4::MissingDisplay(argc, argv); !missing.isEmpty()) {
+        QTextStream(stderr) << QStringLiteral("zq4: ") << zq4::EscapedText(missing) << Qt::endl;
+        return EXIT_FAILURE;
+    }
 #ifdef Q_OS_LINUX
     // A session that ends, a closed terminal or a plain kill end the panel as its window's close
     // does, so the port is drained and let go with its lock file. Blocked before the
@@ -35,7 +41,9 @@ int main(int argc, char** argv) {
 #endif
     // Wayland names the window by this id, which the desktop matches to the entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zq4.zq4"));
+    auto platformStart = std::make_unique<zq4::PlatformStartWatch>();
     QApplication app(argc, argv);
+    platformStart.reset();
 
     bool ending = false;
 #ifdef Q_OS_LINUX

@@ -266,6 +266,21 @@ TEST_F(CommandLineTest, QtsOwnOptionsStillStartTheWindow) {
     EXPECT_EQ(zq4.exitCode(), 0) << zq4.readAllStandardError().toStdString();
 }
 
+// Without a display the window cannot start: one line says so and that the command line works
+// without one, exit 1, and nothing is touched (an open port would store its number). With no
+// display named that is known at once; Qt finds it out for one that cannot be reached, or for
+// a platform given.
+TEST_F(CommandLineTest, WithoutADisplayTheWindowSaysSoInOneLine) {
+    const std::pair<QString, QStringList> cases[] = {
+        {"", {}}, {"-platform xcb", {}}, {"", {"DISPLAY=:9999"}}};
+    for (const auto& [command, environment] : cases) {
+        check({{command, "[Ports]\nCom1=$LINE\n", "", "", 1, "the window needs a display",
+                Store::File, Output::Pipe, environment}});
+        EXPECT_EQ(error.count('\n'), 1) << error.toStdString();
+        EXPECT_TRUE(error.contains("zq4 send works without one")) << error.toStdString();
+    }
+}
+
 // Output that cannot be written (a full disk, a closed standard output) is a failure, also once
 // the frame has gone out.
 TEST_F(CommandLineTest, AFailedWriteToStandardOutputExitsOne) {
