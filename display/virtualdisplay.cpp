@@ -150,9 +150,9 @@ void VirtualDisplay::finish() {
 }
 
 void VirtualDisplay::print(const QString& line) {
-    // A device's name is the operator's and may hold control characters; a frame's line has its
-    // text escaped already.
-    // Flushed at once: the output is often a pipe, read while the program runs.
+    // A device's name is the operator's and may hold control characters (a frame's line has its
+    // text escaped already). Each line is flushed at once: the output is often a pipe, read while
+    // the program runs.
     if (!m_outputError.isEmpty()) {
         return;
     }
