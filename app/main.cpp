@@ -1,26 +1,36 @@
+#include "app/windowstart.h"
 #include "cli/commandline.h"
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
+#include "protocol/frametext.h"
 #include "serial/devicediscovery.h"
 #include "serial/qserialportadapter.h"
 #include "settings/qsettingsstore.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 #include <cstdlib>
+#include <memory>
 
 #ifdef Q_OS_LINUX
 #include "system/shutdownsignals.h"
-
-#include <QTextStream>
+#include "system/standardstreams.h"
 
 #include <csignal>
 #endif
 
 int main(int argc, char** argv) {
+#ifdef Q_OS_LINUX
+    zq4::ReserveStandardStreams();
+#endif
     // The command line needs no display: it is told apart before any GUI object exists.
     if (zq4::IsCommandLine(argc, argv)) {
         return zq4::RunCommandLine(argc, argv);
+    }
+    if (const QString missing = zq4::MissingDisplay(argc, argv); !missing.isEmpty()) {
+        QTextStream(stderr) << QStringLiteral("zq4: ") << zq4::EscapedText(missing) << Qt::endl;
+        return EXIT_FAILURE;
     }
 #ifdef Q_OS_LINUX
     // A session that ends, a closed terminal or a plain kill end the panel as its window's close
@@ -31,7 +41,9 @@ int main(int argc, char** argv) {
 #endif
     // Wayland names the window by this id, which the desktop matches to the entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zq4.zq4"));
+    auto platformStart = std::make_unique<zq4::PlatformStartWatch>();
     QApplication app(argc, argv);
+    platformStart.reset();
 
     bool ending = false;
 #ifdef Q_OS_LINUX

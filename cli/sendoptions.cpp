@@ -6,6 +6,7 @@
 #include "settings/keys.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -29,22 +30,38 @@ QString messageName(const QString& label) {
     return gap < 0 ? QString() : label.sliced(gap + 2).trimmed();
 }
 
+// A device named on the command line is a path as every program takes it: a relative one starts
+// in the current folder, where QSerialPort would look it up under /dev. Windows names its ports
+// ("COM3"), which stay as they are.
+QString commandLineDevice(const QString& path) {
+#ifdef Q_OS_WIN
+    return path;
+#else
+    return QFileInfo(path).absoluteFilePath();
+#endif
+}
+
 } // namespace
 
 Result<int> ParsePort(const QString& value) {
-    for (const PortEntry& entry : PortSelection()) {
-        const QString label = entry.label; // "Com3:"
-        if (value == QString::number(entry.portNumber) ||
-            value.compare(label, Qt::CaseInsensitive) == 0 ||
-            value.compare(label.chopped(1), Qt::CaseInsensitive) == 0) {
-            return int{entry.portNumber};
+    // The port list's label without its number and colon: "Com" of "Com1:".
+    const PortEntry& first = PortSelection().front();
+    const QString prefix = first.label.chopped(QString::number(first.portNumber).size() + 1);
+    QString number = value;
+    if (number.startsWith(prefix, Qt::CaseInsensitive)) {
+        number = number.sliced(prefix.size());
+        if (number.endsWith(u':')) {
+            number.chop(1);
         }
     }
-    return invalid(
-        "port", value,
-        QStringLiteral("give a port 1..%1, also written %2 or %3")
-            .arg(kPortCount)
-            .arg(PortSelection().front().label.chopped(1), PortSelection().front().label));
+    // Leading zeros are taken, as in an address or a message code.
+    if (const auto port = StoredInteger(number, first.portNumber, kPortCount)) {
+        return int{*port};
+    }
+    return invalid("port", value,
+                   QStringLiteral("give a port 1..%1, also written %2 or %3")
+                       .arg(kPortCount)
+                       .arg(first.label.chopped(1), first.label));
 }
 
 Result<int> ParseAddress(const QString& value) {
@@ -77,6 +94,12 @@ Result<int> ParseMessage(const QString& value) {
         return int{*code};
     }
     const QString name = value.trimmed();
+    // A whole label, as 'zq4 messages' prints it; its trailing spaces are hard to tell apart.
+    for (int code = 0; code < kMessageCount; ++code) {
+        if (MessageLabels().at(code).trimmed().compare(name, Qt::CaseInsensitive) == 0) {
+            return code;
+        }
+    }
     QStringList matches;
     int found = -1;
     for (int code = 0; code < kMessageCount; ++code) {
@@ -97,8 +120,9 @@ Result<int> ParseMessage(const QString& value) {
                            .arg(matches.join(QStringLiteral(", "))));
     }
     return invalid("message", value,
-                   QStringLiteral("no message has that code or name: give a code 0..%1 or a "
-                                  "label's name in any case, as 'zq4 messages' lists them")
+                   QStringLiteral("no message has that code, label or name: give a code 0..%1, "
+                                  "a label as 'zq4 messages' lists them, or a label's name, in "
+                                  "any case")
                        .arg(kMessageCount - 1));
 }
 
@@ -187,9 +211,28 @@ Result<SendOptions> ParseSendArguments(const QStringList& arguments) {
             return Status::Failed(
                 QStringLiteral("--device \"\": give the path of a serial device"));
         }
-        options.device = parser.value(device);
+        options.device = commandLineDevice(parser.value(device));
     }
     return options;
+}
+
+QStringList OptionsTakenFromStore(const SendOptions& options) {
+    QStringList taken;
+    if (!options.dryRun && !options.device) {
+        taken << QStringLiteral("--device");
+    }
+    const std::pair<bool, const char*> choices[] = {
+        {options.address.has_value(), "--address"},
+        {options.message.has_value(), "--message"},
+        {options.brightness.has_value(), "--brightness"},
+        {options.text.has_value(), "--text"},
+    };
+    for (const auto& [given, option] : choices) {
+        if (!given) {
+            taken << QLatin1String(option);
+        }
+    }
+    return taken;
 }
 
 Result<SendRequest> ResolveSend(const SendOptions& options, SettingsStore& store) {

@@ -1,5 +1,6 @@
 #include "display/virtualdisplay.h"
 
+#include "protocol/frametext.h"
 #include "serial/linelock.h"
 #include "serial/portselection.h"
 #include "serial/qserialportadapter.h"
@@ -159,8 +160,18 @@ void VirtualDisplay::finish() {
 }
 
 void VirtualDisplay::print(const QString& line) {
-    // Flushed at once: the output is often a pipe, read while the program runs.
-    m_output << line << Qt::endl;
+    // A device's name is the operator's and may hold control characters (a frame's line has its
+    // text escaped already). Each line is flushed at once: the output is often a pipe, read while
+    // the program runs.
+    if (!m_outputError.isEmpty()) {
+        return;
+    }
+    m_output << EscapedText(line) << Qt::endl;
+    if (m_output.status() != QTextStream::Ok) {
+        m_outputError = QStringLiteral("cannot write to standard output: %1")
+                            .arg(m_output.device()->errorString());
+        emit outputFailed(m_outputError);
+    }
 }
 
 } // namespace zq4

@@ -30,6 +30,8 @@ public:
     bool watchDevice(const QString& path);
     // Why the last listen or watch failed, naming the device.
     QString errorString() const { return m_errorString; }
+    // Why a line could not be printed; empty while every line was. Nothing is printed after it.
+    QString outputError() const { return m_outputError; }
 
     // Prints what is left of an unfinished frame and the summary; later calls do nothing.
     void finish();
@@ -37,6 +39,8 @@ public:
 signals:
     // The line failed while being watched; the text names the device and the reason.
     void lineFailed(const QString& description);
+    // A line could not be printed (a full disk, a closed output); the text says why. Sent once.
+    void outputFailed(const QString& description);
 
 private:
     void readPseudoTerminal();
@@ -53,6 +57,7 @@ private:
     std::unique_ptr<QSerialPort> m_serialPort;
     QString m_device;
     QString m_errorString;
+    QString m_outputError;
     bool m_lineFailed = false;
     bool m_finished = false;
 };

@@ -48,4 +48,29 @@ QString QuotedText(const QByteArray& field) {
     return quoted(text);
 }
 
+QString EscapedText(QStringView text) {
+    constexpr char32_t kEscape = 0x1B;
+    const auto hex = [](char32_t character, int digits) {
+        return QString::number(static_cast<uint>(character), 16)
+            .toUpper()
+            .rightJustified(digits, QLatin1Char('0'));
+    };
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const char32_t character : text.toUcs4()) {
+        const QChar::Category category = QChar::category(character);
+        if (character == kEscape) {
+            escaped += QStringLiteral("\\e");
+        } else if (category == QChar::Other_Control) {
+            escaped += QStringLiteral("\\x") + hex(character, 2);
+        } else if (!QChar::isPrint(character) || category == QChar::Separator_Line ||
+                   category == QChar::Separator_Paragraph) {
+            escaped += QStringLiteral("U+") + hex(character, 4);
+        } else {
+            escaped += QString::fromUcs4(&character, 1);
+        }
+    }
+    return escaped;
+}
+
 } // namespace zq4

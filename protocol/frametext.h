@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 namespace zq4 {
 
@@ -19,5 +20,11 @@ QString HexBytes(QByteArrayView bytes, qsizetype maximumBytes = -1);
 // The text field in double quotes, decoded from the display's code page with every space kept.
 // A byte that stands for no printable character is shown as \xNN; " and \ are escaped.
 QString QuotedText(const QByteArray& field);
+
+// Text from outside the program (an argument, a path, an environment variable) as a terminal
+// may show it: ESC as \e, the other control characters as \xNN, and characters that show nothing
+// or move text around (format characters, line and paragraph separators, private and unassigned
+// code points) as U+NNNN. Everything else, backslashes included, is kept.
+QString EscapedText(QStringView text);
 
 } // namespace zq4

@@ -14,6 +14,9 @@
 #include <QTemporaryFile>
 #include <QVariant>
 
+#include <cerrno>
+#include <cstring>
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
@@ -258,6 +261,39 @@ QString writeFailureReason(const QString& fileName, qint64 size) {
     return reason;
 }
 
+// Why the file, which is there, cannot be read; empty when it can be, or when there is none.
+QString whyUnreadable(const QString& fileName) {
+    const QFileInfo info(fileName); // follows a symbolic link to the file it names
+    if (info.isSymLink() && !info.exists()) {
+        return QStringLiteral("it is a symbolic link to %1, which leads to no file")
+            .arg(nativeName(info.symLinkTarget()));
+    }
+    if (!info.exists()) {
+#ifdef Q_OS_UNIX
+        // A folder on the way that may not be entered hides the file: only the error tells that
+        // apart from a file that is not there.
+        struct stat status {};
+        if (::stat(QFile::encodeName(fileName).constData(), &status) != 0 && errno != ENOENT &&
+            errno != ENOTDIR) {
+            return QStringLiteral("it cannot be looked at (%1)")
+                .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        }
+#endif
+        return QString();
+    }
+    if (!info.isFile()) {
+        return QStringLiteral("it is %1, not a regular file").arg(kindOf(info));
+    }
+    if (info.size() > kMaxFileSize) {
+        return QStringLiteral("it is larger than 1 MiB (%1 bytes)").arg(info.size());
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return file.errorString();
+    }
+    return QString();
+}
+
 } // namespace
 
 // Every operation reads and writes only the per-user file: no organisation-wide or system-wide
@@ -388,6 +424,10 @@ QString QSettingsStore::storePath(const QString& application) const {
         found = m_fileNames.insert(application, storeFileName(application));
     }
     return *found;
+}
+
+QString QSettingsStore::unreadableReason(const QString& application) const {
+    return whyUnreadable(storePath(application));
 }
 
 QString QSettingsStore::location(const QString& application) const {

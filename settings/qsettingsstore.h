@@ -29,6 +29,9 @@ public:
                           const QStringList& removedKeys) override;
     // The file's absolute path, in the platform's own notation.
     QString location(const QString& application) const override;
+    // Looks at the file without reading it: a file that is not a regular one, larger than 1 MiB,
+    // not to be opened, behind a folder that may not be entered, or a symbolic link to nothing.
+    QString unreadableReason(const QString& application) const override;
 
 private:
     // Where the application's file is, found once: finding it costs a QSettings of its own.

@@ -45,6 +45,11 @@ public:
     // Where the operator finds the application's settings (a file's path), to name in advice;
     // empty when they are kept nowhere the operator can look.
     virtual QString location(const QString& /*application*/) const { return QString(); }
+
+    // Why the application's settings are there but cannot be read ("it is a folder, not a regular
+    // file"), for whoever must not take the defaults that every get then gives; empty when they
+    // can be read or there are none.
+    virtual QString unreadableReason(const QString& /*application*/) const { return QString(); }
 };
 
 // Stored text -> integer within [minimum, maximum], or no value when the text is not a

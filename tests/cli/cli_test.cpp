@@ -1,15 +1,26 @@
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "system/pseudoterminal.h"
+#include "tests/protocol/messagelabels.h"
 
 #include <QtCore>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zq4 {
 namespace {
 
 using namespace std::chrono_literals;
+
+// What the settings file is: a file holding the row's text (none without a text), the same
+// padded beyond 1 MiB, or, with the text left unused, a named pipe, a folder, a symbolic link to
+// nothing, a file nobody may read.
+enum class Store { File, Large, Fifo, Folder, Dangling, Unreadable };
+// Where the program's standard output goes.
+enum class Output { Pipe, FullDisk, Closed };
 
 // One run of the program. In stored and the command, $LINE stands for the pseudo-terminal's path
 // and $HOME for the test's folder.
@@ -20,6 +31,9 @@ struct Row {
     QString output = {};  // a text standard output holds; empty: it must be empty
     int exitCode = 0;
     QString error = {}; // a text standard error holds; empty: it must be empty
+    Store store = Store::File;
+    Output standardOutput = Output::Pipe;
+    QStringList environment = {}; // added to the program's ("QT_QPA_PLATFORM=offscreen")
 };
 
 QByteArray frame(const char* textField, const char* codes) {
@@ -35,40 +49,92 @@ struct CommandLineTest : ::testing::Test {
                 return text.replace("$LINE", line.devicePath()).replace("$HOME", home.path());
             };
             SCOPED_TRACE(fill(row.command).toStdString());
-            QFile file(home.filePath("ZQ4/ZQ4.ini"));
-            (void)file.remove(); // absent already for the first row
-            ASSERT_TRUE(row.stored.isEmpty() ||
-                        (QDir(home.path()).mkpath("ZQ4") && file.open(QIODevice::WriteOnly) &&
-                         file.write(fill(row.stored).toUtf8()) > 0));
-            file.close();
+            if (row.store == Store::Unreadable && ::geteuid() == 0) {
+                continue; // root reads every file
+            }
+            ASSERT_TRUE(makeStore(row.store, fill(row.stored).toUtf8()));
+            const QByteArray stored = storeState();
             QProcess zq4;
             zq4.setEnvironment(QProcess::systemEnvironment().filter(
                                    QRegularExpression("^(?!(WAYLAND_)?DISPLAY=|QT_QPA_PLATFORM=)"))
-                               << "XDG_CONFIG_HOME=" + home.path());
+                               << "XDG_CONFIG_HOME=" + home.path() << row.environment);
+            if (row.standardOutput == Output::FullDisk) {
+                zq4.setStandardOutputFile("/dev/full");
+            } else if (row.standardOutput == Output::Closed) {
+                zq4.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+            }
+            zq4.setWorkingDirectory(home.path());
             zq4.start(ZQ4_PROGRAM, QProcess::splitCommand(fill(row.command)));
             ASSERT_TRUE(zq4.waitForFinished(15000));
             output = QString::fromUtf8(zq4.readAllStandardOutput());
-            const QString error = QString::fromUtf8(zq4.readAllStandardError());
+            error = QString::fromUtf8(zq4.readAllStandardError());
             EXPECT_EQ(zq4.exitStatus(), QProcess::NormalExit);
             EXPECT_EQ(zq4.exitCode(), row.exitCode) << error.toStdString();
             EXPECT_TRUE(row.output.isEmpty() ? output.isEmpty() : output.contains(fill(row.output)))
                 << output.toStdString();
             EXPECT_TRUE(row.error.isEmpty() ? error.isEmpty() : error.contains(fill(row.error)))
                 << error.toStdString();
-            EXPECT_EQ(line.readFromLine(kFrameLength, row.sent.isEmpty() ? 100ms : 5s).toHex(' '),
-                      row.sent.toHex(' '));
-            EXPECT_EQ(file.open(QIODevice::ReadOnly) ? file.readAll() : "(none)",
-                      row.stored.isEmpty() ? "(none)" : fill(row.stored).toUtf8());
+            // What came from outside reaches the terminal with its control characters escaped.
+            EXPECT_FALSE(error.contains(QRegularExpression("[\\x00-\\x09\\x0b-\\x1f\\x7f-\\x9f]")))
+                << error.toStdString();
+            // The frame and nothing else: no text meant for a terminal reaches the line.
+            const QByteArray sent =
+                line.readFromLine(kFrameLength, row.sent.isEmpty() ? 100ms : 5s);
+            EXPECT_EQ((sent + line.readFromLine(1, 10ms)).toHex(' '), row.sent.toHex(' '));
+            EXPECT_EQ(storeState(), stored);
         }
     }
 
+    bool makeStore(Store store, const QByteArray& text) {
+        (void)QDir(storePath).removeRecursively();
+        (void)QFile::remove(storePath); // absent already for the first row
+        if (!QDir(home.path()).mkpath("ZQ4")) {
+            return false;
+        }
+        QFile file(storePath);
+        switch (store) {
+        case Store::File:
+        case Store::Large:
+        case Store::Unreadable:
+            return (text.isEmpty() && store == Store::File) ||
+                   (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() &&
+                    (store != Store::Large || file.write(QByteArray(1 << 20, '\n')) > 0) &&
+                    file.setPermissions(store == Store::Unreadable ? QFile::Permissions()
+                                                                   : file.permissions()));
+        case Store::Fifo:
+            return ::mkfifo(QFile::encodeName(storePath).constData(), 0600) == 0;
+        case Store::Folder:
+            return QDir().mkpath(storePath);
+        case Store::Dangling:
+            return QFile::link(home.filePath("nowhere"), storePath);
+        }
+        return false;
+    }
+
+    // The settings file's text, or what it is when it is not a file: never opened then, as a
+    // named pipe would block.
+    QByteArray storeState() const {
+        const QFileInfo info(storePath);
+        if (info.isSymLink() && !info.exists()) {
+            return "(link to nothing)";
+        }
+        if (!info.exists() || !info.isFile()) {
+            return info.isDir() ? "(folder)" : info.exists() ? "(special file)" : "(none)";
+        }
+        QFile file(storePath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : "(unreadable)";
+    }
+
     QTemporaryDir home;
+    const QString storePath = home.filePath("ZQ4/ZQ4.ini");
     PseudoTerminal line;
     QString output; // the last run's standard output
+    QString error;  // and its standard error
 };
 
 // A device that cannot be used ends the send with exit code 1, naming the device.
 TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
+    ASSERT_TRUE(QFile::link(line.devicePath(), home.filePath("line-link")));
     const QString storedChoices = "[Ports]\nCom3=$LINE\n[Startup]\nDakcomm=3\nAddr=127\nBrt=3\n"
                                   "Message=129\nCustom=T-10\n";
     check({
@@ -79,6 +145,11 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
         {"send -p com3: -m163 -b 2 -t é€", "[Ports]\nCom3=$LINE\n",
          frame("     \xe9\x80      ", "02a300")},
         {"send", storedChoices, frame("    T-10     ", "03817f")},
+        // A port number with leading zeros, as an address or a code may have; a message given as
+        // 'zq4 messages' prints it.
+        {R"(send -p 03 -m "001  UTC" -t x)", "[Ports]\nCom3=$LINE\n",
+         frame("      x      ", "000100")},
+        {R"(send -d $LINE -m "138 (74)  ")", "", frame("             ", "008a00")},
         {"send --port Com3 --text HOLD -v", storedChoices, frame("    HOLD     ", "03817f"),
          R"(address 127  brightness 1  message "129 (65)  UTC"  text "    HOLD     ")"},
         // Stored values the window would not take fall back to the defaults; a long text is
@@ -90,6 +161,9 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
         {"send --dry-run -a ALL", storedChoices, "",
          "20 20 20 20 54 2D 31 30 20 20 20 20 20 03 81 80 FF FE\n"},
         {"send -d $HOME/no-such-line", "", "", "", 1, "$HOME/no-such-line: "},
+        // A relative path starts in the current folder, here the test's, not in /dev.
+        {"send -d line-link -a 5 -b 4 -m 20 -t HOLD", "", frame("    HOLD     ", "001405")},
+        {"send -d \"$HOME/\x1b[2J\"", "", "", "", 1, "$HOME/\\e[2J: "},
     });
 }
 
@@ -110,6 +184,8 @@ TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
         {"send --bogus", "bogus", ""},
         {"send now", R"("now")", ""},
         {"sned", R"("sned")", ""},
+        {"\x1b[2Jx", R"("\e[2Jx")", ""},
+        {"send --dry-run -t \"\x1b]0;x\x07\x1b[2J\"", R"(--text "\e]0;x\x07\e[2J")", ""},
         {"messages all", R"("all")", ""},
         {"send", "--brightness", "[Startup]\nBrt=-1\n"},
         {"send", "--message", "[Startup]\nMessage=-1\n"},
@@ -120,13 +196,113 @@ TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
     }
 }
 
+// A settings file that is there but cannot be read gives no stored choice: a send that needs one
+// fails, naming the file and why, and a send given everything goes ahead with a warning. Com1 is
+// the line, so a send that took the defaults would reach it.
+TEST_F(CommandLineTest, ASettingsFileThatCannotBeReadGivesNoStoredChoice) {
+    const QString stored = "[Ports]\nCom1=$LINE\n[Startup]\nDakcomm=3\nAddr=5\n";
+    const QString given = " -a 5 -m 20 -b 4 -t HOLD";
+    const QString cannotRead = "the settings file $HOME/ZQ4/ZQ4.ini cannot be read: ";
+    check({
+        {"send --dry-run -v -t HOLD", stored, "", "", 1, cannotRead + "it is larger than 1 MiB (",
+         Store::Large},
+        {"send -t HOLD", stored, "", "", 1, "--address, --message and --brightness in its place",
+         Store::Large},
+        // The device of a port given is one of the stored choices.
+        {"send -p 1" + given, stored, "", "", 1, "give --device (", Store::Large},
+        {"send" + given, "", "", "", 1, cannotRead + "it is a named pipe (FIFO)", Store::Fifo},
+        {"send" + given, "", "", "", 1, cannotRead + "it is a folder", Store::Folder},
+        {"send" + given, "", "", "", 1, "$HOME/nowhere, which leads to no file", Store::Dangling},
+        {"send" + given, stored, "", "", 1, cannotRead + "Permission denied", Store::Unreadable},
+        {"send -d $LINE" + given, "", frame("    HOLD     ", "001405"), "", 0,
+         "warning: the settings file $HOME/ZQ4/ZQ4.ini was not read", Store::Fifo},
+        {"send --dry-run" + given, stored, "", "20 20 20 20 48 4F 4C 44 20 20 20 20 20 00 14 05", 0,
+         "was not read", Store::Large},
+    });
+}
+
+// With a display there, an argument that neither zq4 nor Qt takes opens no window and no port
+// (whose opening would store its number): it is a usage error, with the usage.
+TEST_F(CommandLineTest, AnArgumentNeitherZq4NorQtTakesIsAUsageError) {
+    const std::pair<QString, QString> faults[] = {
+        {"--verison", R"(unknown option "--verison")"},
+        {"-V", R"(unknown option "-V")"},
+        {"--version=1", R"(unknown option "--version=1")"},
+        {"-v", R"(unknown option "-v")"},
+        {"-platform offscreen -reverse --platform=xcb", R"(unknown option "--platform=xcb")"},
+        {"-reverse now", R"(unexpected argument "now")"},
+        {"-style", R"(option "-style" needs a value)"},
+    };
+    for (const auto& [command, fault] : faults) {
+        check({{command,
+                "[Ports]\nCom1=$LINE\n",
+                "",
+                "",
+                2,
+                fault,
+                Store::File,
+                Output::Pipe,
+                {"QT_QPA_PLATFORM=offscreen"}}});
+        EXPECT_TRUE(error.contains("Usage: zq4 [Qt options]")) << error.toStdString();
+    }
+}
+
+// Qt's own options, X11's among them (which other platforms leave alone), still start the window:
+// it opens its port, which stores the port's number; SIGTERM ends it as closing it does.
+TEST_F(CommandLineTest, QtsOwnOptionsStillStartTheWindow) {
+    ASSERT_TRUE(makeStore(Store::File, "[Ports]\nCom1=" + QFile::encodeName(line.devicePath())));
+    QProcess zq4;
+    zq4.setEnvironment(QStringList{"XDG_CONFIG_HOME=" + home.path()});
+    zq4.start(ZQ4_PROGRAM, {"-platform", "offscreen", "--reverse", "-style=fusion", "-widgetcount",
+                            "-qwindowtitle", "ZQ4", "-geometry", "296x281+0+0", "-display", ":0"});
+    const QDeadlineTimer deadline(15s);
+    while (!storeState().contains("Dakcomm=1") && !deadline.hasExpired()) {
+        ASSERT_FALSE(zq4.waitForFinished(20)) << zq4.readAllStandardError().toStdString();
+    }
+    EXPECT_TRUE(storeState().contains("Dakcomm=1")) << storeState().toStdString();
+    zq4.terminate();
+    ASSERT_TRUE(zq4.waitForFinished(15000));
+    EXPECT_EQ(zq4.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(zq4.exitCode(), 0) << zq4.readAllStandardError().toStdString();
+}
+
+// Without a display the window cannot start: one line says so and that the command line works
+// without one, exit 1, and nothing is touched (an open port would store its number). With no
+// display named that is known at once; Qt finds it out for one that cannot be reached, or for
+// a platform given.
+TEST_F(CommandLineTest, WithoutADisplayTheWindowSaysSoInOneLine) {
+    const std::pair<QString, QStringList> cases[] = {
+        {"", {}}, {"-platform xcb", {}}, {"", {"DISPLAY=:9999"}}};
+    for (const auto& [command, environment] : cases) {
+        check({{command, "[Ports]\nCom1=$LINE\n", "", "", 1, "the window needs a display",
+                Store::File, Output::Pipe, environment}});
+        EXPECT_EQ(error.count('\n'), 1) << error.toStdString();
+        EXPECT_TRUE(error.contains("zq4 send works without one")) << error.toStdString();
+    }
+}
+
+// Output that cannot be written (a full disk, a closed standard output) is a failure, also once
+// the frame has gone out.
+TEST_F(CommandLineTest, AFailedWriteToStandardOutputExitsOne) {
+    check({
+        {"messages", "", "", "", 1, "standard output: No space left on device", Store::File,
+         Output::FullDisk},
+        {"send --dry-run -a 1 -m 1 -b 1 -t a", "", "", "", 1, "standard output: No space",
+         Store::File, Output::FullDisk},
+        {"--version", "", "", "", 1, "standard output: Bad file descriptor", Store::File,
+         Output::Closed},
+        {"send -d $LINE -a 5 -b 4 -m 20 -t HOLD -v", "", frame("    HOLD     ", "001405"), "", 1,
+         "standard output: Bad file descriptor", Store::File, Output::Closed},
+    });
+}
+
 TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayNorSettings) {
     check({
         {"--help", "", "", "zq4 send [options]"},
         {"-h", "", "", "--dry-run"},
         {"send --help", "", "", "--brightness 1..4"},
         {"--version", "", "", "zq4 " ZQ4_VERSION "\n"},
-        {"messages", "[Startup]\nMessage=5\n", "", MessageLabels().join('\n') + '\n'},
+        {"messages", "[Startup]\nMessage=5\n", "", test::kMessageLabels.join('\n') + '\n'},
     });
     EXPECT_EQ(output.count('\n'), kMessageCount);
 }

@@ -146,6 +146,9 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
          QStringLiteral("cannot open %1: you lack permission to use the device: join the group "
                         "that owns it, %2, then log in again (on Debian: sudo adduser $USER %2)")
              .arg(forbidden.devicePath(), group)},
+        // Control characters of a name given reach the terminal escaped.
+        {{"\x1b[2J\u009b"}, 1, "/\\e[2J\\x9B: "},
+        {{"--\x1b[2J"}, 2, "\\e[2J"},
     };
     for (const auto& [arguments, exitCode, output] : cases) {
         QProcess display;
@@ -164,6 +167,31 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
         const QString shown = QString::fromUtf8(display.readAll());
         EXPECT_EQ(display.exitCode(), exitCode) << shown.toStdString();
         EXPECT_TRUE(shown.contains(output)) << shown.toStdString();
+        EXPECT_FALSE(shown.contains(QRegularExpression("[\\x00-\\x09\\x0b-\\x1f\\x7f-\\x9f]")))
+            << shown.toStdString();
+    }
+}
+
+// Output that cannot be written ends the program: the pseudo-terminal's path would reach nobody.
+// Each row: the arguments, whether standard output is closed rather than a full disk. A closed
+// one stays closed: nothing the program opens later takes its place.
+TEST(DisplayProgram, EndsWithExitOneWhenStandardOutputCannotBeWritten) {
+    const std::pair<QStringList, bool> cases[] = {{{}, false}, {{}, true}, {{"--help"}, false}};
+    for (const auto& [arguments, closed] : cases) {
+        QProcess display;
+        if (closed) {
+            display.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+        } else {
+            display.setStandardOutputFile("/dev/full");
+        }
+        display.start(ZQ4_DISPLAY_PROGRAM, arguments);
+        ASSERT_TRUE(display.waitForFinished(5000)) << arguments.join(' ').toStdString() << closed;
+        const QString error = QString::fromUtf8(display.readAllStandardError());
+        EXPECT_EQ(display.exitCode(), 1) << error.toStdString();
+        EXPECT_TRUE(
+            error.contains(QStringLiteral("cannot write to standard output: %1")
+                               .arg(closed ? "Bad file descriptor" : "No space left on device")))
+            << error.toStdString();
     }
 }
 

@@ -1,7 +1,9 @@
 #include "protocol/codepage.h"
 #include "protocol/frame.h"
 #include "protocol/framedecoder.h"
+#include "protocol/frametext.h"
 #include "protocol/vocabulary.h"
+#include "tests/protocol/messagelabels.h"
 
 #include <QtCore>
 
@@ -95,18 +97,25 @@ TEST(CodePage, AgreesWithWindowsAndSendsNoCharacterOfTwoBytes) {
 }
 #endif
 
-TEST(MessageLabels, EachStartsWithItsCodeAndTheUpperBlockWithTheCodeLessSixtyFour) {
+TEST(MessageLabels, AreTheDisplaysLabelsInCodeOrder) {
     const QStringList& labels = MessageLabels();
-    ASSERT_EQ(labels.size(), 164);
+    ASSERT_EQ(labels.size(), test::kMessageLabels.size());
     for (int code = 0; code < labels.size(); ++code) {
-        const QString& label = labels[code];
-        const QString prefix = code > 128 ? QString::asprintf("%03d (%d)", code, code - 64)
-                                          : QString::asprintf("%03d", code);
-        EXPECT_TRUE(label == prefix || label.startsWith(prefix + "  ")) << label.toStdString();
-        EXPECT_EQ(label.endsWith(' '), code == 20 || code == 137 || code == 138) << code;
+        EXPECT_EQ(labels[code].toStdString(), test::kMessageLabels[code].toStdString()) << code;
     }
-    EXPECT_EQ(QStringList({labels[20], labels[128], labels[137], labels[138]}),
-              QStringList({"020  Time In Hold ", "128", "137 (73)  ", "138 (74)  "}));
+}
+
+// Printable text stays as it is, a character beyond the basic plane and a backslash included.
+TEST(EscapedText, ShowsWhatATerminalWouldActOnAsEscapes) {
+    const std::pair<QString, QString> cases[] = {
+        {"\x1b]0;x\x07\x1b[2J", R"(\e]0;x\x07\e[2J)"},
+        {QString("a\tb\r\n") + QChar(0x7F) + QChar(0x9B), R"(a\x09b\x0D\x0A\x7F\x9B)"},
+        {"abc\u202Eexe.txt\u2028\uE000", "abcU+202Eexe.txtU+2028U+E000"},
+        {"C:\\é€ \U0001F600", "C:\\é€ \U0001F600"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(EscapedText(text).toStdString(), shown.toStdString());
+    }
 }
 
 using Lines = std::vector<std::string>;
