@@ -230,6 +230,10 @@ TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheT
         window->panel().setVScroll1(from);
         QTest::mouseClick(control("VScroll1"), Qt::LeftButton, {}, scrollBarPart(part).center());
         EXPECT_EQ(window->addrDis(), AddressText(to));
+        // SEND sends the address shown, "ALL" as 128.
+        QTest::keyClick(control("SendButton"), Qt::Key_Space);
+        ASSERT_FALSE(port.written.empty());
+        EXPECT_EQ(static_cast<std::uint8_t>(port.written.back().at(15)), to);
     }
     // The address display follows the thumb before it is released.
     window->panel().setVScroll1(64);
@@ -298,6 +302,12 @@ TEST_F(WindowTest, EveryControlIsNamedByItsLabelAndTheScrollBarReportsTheAddress
         window->panel().setVScroll1(address);
         EXPECT_EQ(value->currentValue().toInt(), address);
         EXPECT_EQ(bar->text(QAccessible::Value), AddressText(address));
+    }
+    // A value set by assistive technology is the address, and the address display follows it.
+    for (const int address : {5, 128, 0}) {
+        value->setCurrentValue(address);
+        EXPECT_EQ(window->vScroll1(), address);
+        EXPECT_EQ(window->addrDis(), AddressText(address));
     }
     EXPECT_EQ(value->minimumValue().toInt(), 0);
     EXPECT_EQ(value->maximumValue().toInt(), kMaxAddress);
