@@ -8,6 +8,8 @@
 #include <QStyleOption>
 #include <qdrawutil.h>
 
+#include <iterator>
+
 namespace zq4 {
 
 namespace {
@@ -106,7 +108,8 @@ void ClassicStyle::apply(QWidget* widget) {
     QList<QWidget*> widgets = widget->findChildren<QWidget*>();
     widgets.prepend(widget);
     for (QWidget* each : widgets) {
-        // Setting a style again would polish the widget again and make a list renew its popup.
+        // Setting the same style again would polish the widget again, and have a list redo its
+        // popup's settings.
         if (each->style() != this) {
             each->setStyle(this);
         }
@@ -125,7 +128,8 @@ void ClassicStyle::applyToPopup(QComboBox& list) {
         behind.setColor(role, list.palette().color(QPalette::Base));
     }
     entries->setPalette(behind);
-    // The scroll bar takes its background from Window, which the entries are drawn on.
+    // The entries' scroll bar keeps the window's grey: it takes its background from Window,
+    // which the entries are drawn on.
     entries->verticalScrollBar()->setPalette(classic);
 }
 

@@ -149,6 +149,18 @@ public:
         QComboBox::showPopup();
     }
 
+protected:
+    // A list given a style makes its popup list at once, only to give it the style's kind of
+    // entries. Before the popup is made there is nothing of it to update, and when it is made it
+    // takes the entries of the list's style then.
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::StyleChange && findChild<QAbstractItemView*>() == nullptr) {
+            QWidget::changeEvent(event);
+            return;
+        }
+        QComboBox::changeEvent(event);
+    }
+
 private:
     ClassicStyle& m_style;
     bool m_popupReady = false;

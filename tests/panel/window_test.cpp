@@ -191,6 +191,8 @@ TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedControlInBlack) {
 // desktop. The application keeps the desktop's style and palette, and dialogs follow them.
 TEST_F(WindowTest, LooksTheSameOnEveryDesktopWhileDialogsFollowTheDesktop) {
     const auto looks = [this] {
+        EXPECT_EQ(window->findChildren<QAbstractItemView*>().size(), 0)
+            << "a list makes its popup list when first shown, not before";
         std::map<QString, QImage> drawn{{"ZQ4", window->grab().toImage()}};
         for (QWidget* widget : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             drawn[widget->objectName()] = widget->grab().toImage();
