@@ -1,5 +1,7 @@
 #include "panel/controlpanel.h"
 
+#include "panel/classicstyle.h"
+
 #include "protocol/codepage.h"
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
@@ -9,22 +11,16 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
-#include <QApplication>
 #include <QComboBox>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyleOptionButton>
-#include <QStyleOptionComboBox>
-#include <QStyleOptionFocusRect>
 #include <QValidator>
-#include <qdrawutil.h>
 
 #include <algorithm>
 #include <utility>
@@ -82,7 +78,6 @@ constexpr Caption kCaptions[] = {
 };
 const QString kSendText = QStringLiteral("SEND");
 
-const QColor kWindowGrey(192, 192, 192);
 const QColor kPortOrange(255, 128, 0);
 const QColor kListYellow(255, 255, 0);
 const QColor kSendCyan(0, 255, 255);
@@ -124,203 +119,68 @@ QLabel* createLabel(QWidget* parent, const Caption& caption) {
     auto* label = new QLabel(QString::fromLatin1(caption.text), parent);
     label->setObjectName(QString::fromLatin1(caption.name));
     label->setAlignment(caption.alignment | Qt::AlignVCenter);
-    label->setAutoFillBackground(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, kWindowGrey);
-    label->setPalette(palette);
     label->setGeometry(caption.place);
     return label;
 }
 
-// Draws a two-pixel edge inside the box: the top and left sides in one colour, the bottom and
-// right in the other, meeting on the diagonal at the corners (raised, sunken or flat).
-void drawEdge(QPainter& painter, const QRect& box, const QColor& topLeft,
-              const QColor& bottomRight) {
-    constexpr qreal kWidth = 2;
-    const QRectF outer(box);
-    const QRectF inner = outer.adjusted(kWidth, kWidth, -kWidth, -kWidth);
-    const QPolygonF sides[] = {
-        {{outer.bottomLeft(), outer.bottomRight(), inner.bottomRight(), inner.bottomLeft()}},
-        {{outer.topRight(), outer.bottomRight(), inner.bottomRight(), inner.topRight()}},
-        {{outer.topLeft(), outer.bottomLeft(), inner.bottomLeft(), inner.topLeft()}},
-        {{outer.topLeft(), outer.topRight(), inner.topRight(), inner.topLeft()}},
-    };
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    for (int side = 0; side < 4; ++side) {
-        painter.setBrush(side < 2 ? bottomRight : topLeft);
-        painter.drawPolygon(sides[side]);
-    }
-    painter.restore();
+// A control's own colour, in the role of its palette that the classic style draws it from.
+void setOwnColour(QWidget* control, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = control->palette();
+    palette.setColor(role, colour);
+    control->setPalette(palette);
 }
 
-// The two-pixel black edge of the control that has the keyboard focus.
-void drawFocusEdge(QPainter& painter, const QRect& box) {
-    painter.save();
-    painter.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(box).adjusted(1, 1, -1, -1));
-    painter.restore();
-}
-
-// A pick-only drop-down list drawn in its own colour on every style: the box with black text, a
-// sunken edge in the window grey that turns black while the list has the keyboard focus, and the
-// arrow on a small raised button. Its popup list is made only when it is first shown, which most
-// runs of the panel never need: it then takes the list's font and colour and is wide enough for
-// every entry.
+// A pick-only drop-down list. Its popup list is made only when it is first shown, which most
+// runs of the panel never need: it then takes the list's font and is wide enough for every entry.
 class PanelList final : public QComboBox {
 public:
-    PanelList(const QColor& colour, QWidget* parent) : QComboBox(parent), m_colour(colour) {}
+    PanelList(ClassicStyle& style, QWidget* parent) : QComboBox(parent), m_style(style) {}
 
     void showPopup() override {
+        m_style.applyToPopup(*this);
         if (!m_popupReady) {
             m_popupReady = true;
             QAbstractItemView* popup = view();
             popup->setFont(font());
-            // The popup's scroll bar keeps the application's colours: it takes its background
-            // from Window, which the popup's entries are drawn on.
-            QScrollBar* bar = popup->verticalScrollBar();
-            QPalette barPalette = bar->palette();
-            barPalette.setColor(QPalette::Window,
-                                QApplication::palette(bar).color(QPalette::Window));
-            QPalette palette = popup->palette();
-            for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Window}) {
-                palette.setColor(role, m_colour);
-            }
-            for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText}) {
-                palette.setColor(role, Qt::black);
-            }
-            popup->setPalette(palette);
-            bar->setPalette(barPalette);
-            popup->setMinimumWidth(popup->sizeHintForColumn(0) + bar->sizeHint().width() +
+            popup->setMinimumWidth(popup->sizeHintForColumn(0) +
+                                   popup->verticalScrollBar()->sizeHint().width() +
                                    2 * popup->frameWidth());
         }
         QComboBox::showPopup();
     }
 
 protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QPainter painter(this);
-        const QRect box = rect();
-        painter.fillRect(box, m_colour);
-        if (hasFocus()) {
-            drawFocusEdge(painter, box);
-        } else {
-            drawEdge(painter, box, kWindowGrey, kWindowGrey.lighter());
+    // A list given a style makes its popup list at once, only to give it the style's kind of
+    // entries. Before the popup is made there is nothing of it to update, and when it is made it
+    // takes the entries of the list's style then.
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::StyleChange && findChild<QAbstractItemView*>() == nullptr) {
+            QWidget::changeEvent(event);
+            return;
         }
-
-        QStyleOptionComboBox option;
-        initStyleOption(&option);
-        const QRect arrow = ListArrowRect(box.size());
-        // The arrow's button is sunk while the popup list is open.
-        const bool sunken = (option.state & QStyle::State_Sunken) != 0 &&
-                            option.activeSubControls == QStyle::SC_ComboBoxArrow;
-        // The button's shades are tones of the list's colour.
-        const QColor dark = m_colour.darker(150);
-        if (sunken) {
-            painter.setPen(dark);
-            painter.setBrush(m_colour);
-            painter.drawRect(arrow.adjusted(0, 0, -1, -1));
-        } else {
-            QPalette bevel = palette();
-            bevel.setColor(QPalette::Light, m_colour);
-            bevel.setColor(QPalette::Button, m_colour.lighter(115));
-            bevel.setColor(QPalette::Dark, dark);
-            bevel.setColor(QPalette::Shadow, m_colour.darker(300));
-            const QBrush fill(m_colour);
-            qDrawWinButton(&painter, arrow, bevel, false, &fill);
-        }
-        QStyleOption arrowOption = option;
-        arrowOption.rect = arrow.adjusted(3, 3, -3, -3);
-        if (sunken) {
-            arrowOption.rect.translate(
-                style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
-                style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
-        }
-        arrowOption.state &= QStyle::State_Enabled;
-        for (const QPalette::ColorRole role :
-             {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
-            arrowOption.palette.setColor(role, Qt::black);
-        }
-        style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &arrowOption, &painter, this);
-
-        const QRect entry = ListEntryRect(box.size());
-        painter.setClipRect(entry);
-        painter.setPen(Qt::black);
-        painter.drawText(entry, Qt::AlignLeft | Qt::AlignVCenter, currentText());
+        QComboBox::changeEvent(event);
     }
 
 private:
-    QColor m_colour;
+    ClassicStyle& m_style;
     bool m_popupReady = false;
 };
 
-QComboBox* createList(QWidget* parent, const QString& name, const QColor& colour,
-                      const QRect& place) {
-    auto* list = new PanelList(colour, parent);
+QComboBox* createList(ClassicStyle& style, QWidget* parent, const QString& name,
+                      const QColor& colour, const QRect& place) {
+    auto* list = new PanelList(style, parent);
     list->setObjectName(name);
     list->setEditable(false);
+    setOwnColour(list, QPalette::Base, colour);
     list->setGeometry(place);
     return list;
 }
 
-// The SEND button, drawn cyan with black text on every style (several styles draw push buttons
-// from their own theme and ignore the palette): a raised edge in darker cyan that sinks while
-// the button is pressed and is black while the button has the keyboard focus.
-class SendButton final : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QPainter painter(this);
-        const QRect box = rect();
-        painter.fillRect(box, kSendCyan);
-        const QColor shade = hasFocus() ? QColor(Qt::black) : kSendCyan.darker(130);
-        const QColor lit = shade.lighter();
-        if (hasFocus() && !isDown()) {
-            drawFocusEdge(painter, box);
-        } else if (isDown()) {
-            drawEdge(painter, box, shade, lit);
-        } else {
-            drawEdge(painter, box, lit, shade);
-        }
-
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        QRect label = box.adjusted(2, 2, -2, -2);
-        if (isDown()) {
-            label.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
-                            style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
-        }
-        painter.setPen(Qt::black);
-        painter.drawText(label, Qt::AlignCenter | Qt::TextShowMnemonic, text());
-        // Inside the edge, the style's own focus mark, where the style draws one.
-        if (hasFocus()) {
-            QStyleOptionFocusRect focus;
-            focus.QStyleOption::operator=(option);
-            focus.rect = box.adjusted(2, 2, -2, -2);
-            focus.backgroundColor = kSendCyan;
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
-        }
-    }
-};
-
-// The address scroll bar, which draws a black edge while it has the keyboard focus, as the lists
-// do: the platform styles draw no focus mark on a scroll bar.
+// The address scroll bar, which assistive technology reads in its own way (below): the widget's
+// value runs from 0 at the top, the address the other way.
 class AddressScrollBar final : public QScrollBar {
 public:
     explicit AddressScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        QScrollBar::paintEvent(event);
-        if (hasFocus()) {
-            QPainter painter(this);
-            drawFocusEdge(painter, rect());
-        }
-    }
 };
 
 // What assistive technology reads from the address scroll bar: its value is the address (the
@@ -378,16 +238,16 @@ ControlPanel::ControlPanel(const ControlPanelParts& parts)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(4440 / kTwipsPerPixel, 4215 / kTwipsPerPixel);
+    // The window draws in its own colours whatever the desktop's; its controls take them from it.
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, kWindowGrey);
-    setPalette(palette);
+    setPalette(m_style.standardPalette());
 
     // The font is chosen before the controls are made, so that each is made in it: a font
     // changed later would have every list make its popup and every text box lay out its text
     // again. A list's popup, a window of its own, takes the font from its list when first shown.
     setFont(PanelFont(textRooms()));
     createControls();
+    m_style.apply(this);
     bindEvents();
     m_portMap = new PortMapBinding(*m_commSel, m_panel, m_commSelection, parts.store,
                                    parts.discovery, parts.feedback, this);
@@ -412,7 +272,7 @@ void ControlPanel::createControls() {
     m_image1->setGeometry(kImage1Place);
 
     QLabel* serialPortLabel = createLabel(this, kCaptions[kSerialPortCaption]);
-    m_commSel = createList(this, QStringLiteral("CommSel"), kPortOrange, kCommSelPlace);
+    m_commSel = createList(m_style, this, QStringLiteral("CommSel"), kPortOrange, kCommSelPlace);
     m_commSel->setToolTip(kCommSelTip);
     // Each entry's tooltip names its device; the port map binding keeps them current.
     for (const PortEntry& entry : PortSelection()) {
@@ -442,17 +302,18 @@ void ControlPanel::createControls() {
     m_vScroll1->setGeometry(kVScroll1Place);
 
     QLabel* messageLabel = createLabel(this, kCaptions[kMessageCaption]);
-    m_message = createList(this, QStringLiteral("Message"), kListYellow, kMessagePlace);
+    m_message = createList(m_style, this, QStringLiteral("Message"), kListYellow, kMessagePlace);
     m_message->addItems(MessageLabels());
     m_message->setMaxVisibleItems(16);
 
     QLabel* brightnessLabel = createLabel(this, kCaptions[kBrightnessCaption]);
-    m_brtVal = createList(this, QStringLiteral("BrtVal"), kListYellow, kBrtValPlace);
+    m_brtVal = createList(m_style, this, QStringLiteral("BrtVal"), kListYellow, kBrtValPlace);
     m_brtVal->addItems(BrightnessLabels());
 
-    m_sendButton = new SendButton(kSendText, this);
+    m_sendButton = new QPushButton(kSendText, this);
     m_sendButton->setObjectName(QStringLiteral("SendButton"));
     m_sendButton->setToolTip(kSendTip);
+    setOwnColour(m_sendButton, QPalette::Button, kSendCyan);
     m_sendButton->setGeometry(kSendButtonPlace);
 
     // The address display is only ever written by the panel.
@@ -460,9 +321,7 @@ void ControlPanel::createControls() {
     m_addrDis->setObjectName(QStringLiteral("AddrDis"));
     m_addrDis->setReadOnly(true);
     m_addrDis->setFocusPolicy(Qt::NoFocus);
-    QPalette addressPalette = m_addrDis->palette();
-    addressPalette.setColor(QPalette::Base, kAddressWhite);
-    m_addrDis->setPalette(addressPalette);
+    setOwnColour(m_addrDis, QPalette::Base, kAddressWhite);
     m_addrDis->setGeometry(kAddrDisPlace);
 
     // Assistive technology names each control by its label: screen readers on Linux follow the
@@ -486,18 +345,6 @@ void ControlPanel::createControls() {
     setTabOrder(m_brtVal, m_vScroll1);
     setTabOrder(m_vScroll1, m_sendButton);
     m_commSel->setFocus();
-}
-
-QRect ListArrowRect(const QSize& list) {
-    constexpr int kEdge = 2;
-    constexpr int kArrowWidth = 16;
-    return {list.width() - kEdge - kArrowWidth, kEdge, kArrowWidth, list.height() - 2 * kEdge};
-}
-
-QRect ListEntryRect(const QSize& list) {
-    constexpr int kEdge = 2;
-    const int left = kEdge + 2;
-    return {left, kEdge, ListArrowRect(list).left() - left, list.height() - 2 * kEdge};
 }
 
 QList<TextRoom> ControlPanel::textRooms() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/feedback.h"
+#include "panel/classicstyle.h"
 #include "panel/commselection.h"
 #include "panel/panel.h"
 #include "panel/panelfont.h"
@@ -28,11 +29,6 @@ struct ControlPanelParts {
     OperatorFeedback& feedback;
     DeviceDiscovery& discovery;
 };
-
-// Where each list of the window draws its arrow's button and its entry (the room its font
-// must fit), inside its two-pixel edge, whatever the style.
-QRect ListArrowRect(const QSize& list);
-QRect ListEntryRect(const QSize& list);
 
 // The window ZQ4. Its controls hold the panel values; the operator's events run the routines
 // (a pick in CommSel, a move of VScroll1, SEND), and creating it runs Form_Load, so a start-up
@@ -66,6 +62,10 @@ private:
     void createControls();
     void bindEvents();
 
+    // Set on the window, its controls and their popups. It goes before them (members go before
+    // the widgets inside the window); a widget whose style is gone falls back to the
+    // application's, and nothing is drawn while the window is taken apart.
+    ClassicStyle m_style;
     CommSelection m_commSelection;
     Panel m_panel;
 

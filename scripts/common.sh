@@ -17,6 +17,7 @@ ZQ4_TEST_PACKAGES=(
     clang libclang-rt-dev
     xvfb xauth
     fonts-urw-base35 fonts-liberation2 fonts-croscore
+    adwaita-qt6
 )
 
 # zq4_install_missing <package...>: installs those of the packages that are not installed.

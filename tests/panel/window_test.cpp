@@ -1,3 +1,4 @@
+#include "panel/classicstyle.h"
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
 #include "panel/panelfont.h"
@@ -189,6 +190,62 @@ TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedControlInBlack) {
                                     "SendButton", "CommSel"}));
 }
 
+// The window owns its colours and shapes: under a dark palette, under every installed style, and
+// both, the window and each of its controls, a list's popup too, draw exactly as on the default
+// desktop. The application keeps the desktop's style and palette, and dialogs follow them.
+TEST_F(WindowTest, LooksTheSameOnEveryDesktopWhileDialogsFollowTheDesktop) {
+    const auto looks = [this] {
+        EXPECT_EQ(window->findChildren<QAbstractItemView*>().size(), 0)
+            << "a list makes its popup list when first shown, not before";
+        std::map<QString, QImage> drawn{{"ZQ4", window->grab().toImage()}};
+        for (QWidget* widget : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            drawn[widget->objectName()] = widget->grab().toImage();
+        }
+        auto* list = control<QComboBox>("Message");
+        list->showPopup();
+        drawn["Message popup"] = list->view()->window()->grab().toImage();
+        list->hidePopup();
+        return drawn;
+    };
+    const std::map<QString, QImage> classic = looks();
+    // Puts the desktop back as it was, whatever the checks below find.
+    const struct Desktop {
+        QString style = QApplication::style()->name();
+        QPalette palette = QApplication::palette();
+        ~Desktop() {
+            QApplication::setStyle(style);
+            QApplication::setPalette(palette);
+        }
+    } desktop;
+    // White text on near-black, as dark desktop themes have it.
+    const QPalette dark(Qt::white, QColor(53, 53, 53), QColor(80, 80, 80), Qt::black,
+                        QColor(40, 40, 40), Qt::white, Qt::white, QColor(42, 42, 42),
+                        QColor(53, 53, 53));
+    for (const QString& style : QStyleFactory::keys()) {
+        QApplication::setStyle(style);
+        for (const QPalette& palette : {QApplication::style()->standardPalette(), dark}) {
+            SCOPED_TRACE(style.toStdString() + (palette == dark ? ", dark palette" : ""));
+            QApplication::setPalette(palette);
+            const QPalette desktopPalette = QApplication::palette();
+            start();
+            QStringList changed;
+            for (const auto& [name, image] : looks()) {
+                if (image != classic.at(name)) {
+                    changed << name;
+                }
+            }
+            EXPECT_EQ(changed.join(' ').toStdString(), "");
+            EXPECT_EQ(QApplication::style()->name(), style.toLower());
+            EXPECT_EQ(QApplication::palette(), desktopPalette);
+            PortMapDialog* dialog = window->portMap().openDialog();
+            EXPECT_EQ(dialog->style(), QApplication::style());
+            EXPECT_NE(dialog->palette().color(QPalette::Window),
+                      window->palette().color(QPalette::Window));
+            dialog->reject();
+        }
+    }
+}
+
 // Return in the text box is only a key: no frame goes out. SEND is pressed with Space.
 TEST_F(WindowTest, TextBoxTakesThirteenSendableCharactersAndReturnSendsNothing) {
     // Entered, whether pasted (else typed), kept.
@@ -234,6 +291,10 @@ TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheT
         window->panel().setVScroll1(from);
         QTest::mouseClick(control("VScroll1"), Qt::LeftButton, {}, scrollBarPart(part).center());
         EXPECT_EQ(window->addrDis(), AddressText(to));
+        // SEND sends the address shown, "ALL" as 128.
+        QTest::keyClick(control("SendButton"), Qt::Key_Space);
+        ASSERT_FALSE(port.written.empty());
+        EXPECT_EQ(static_cast<std::uint8_t>(port.written.back().at(15)), to);
     }
     // The address display follows the thumb before it is released.
     window->panel().setVScroll1(64);
@@ -302,6 +363,12 @@ TEST_F(WindowTest, EveryControlIsNamedByItsLabelAndTheScrollBarReportsTheAddress
         window->panel().setVScroll1(address);
         EXPECT_EQ(value->currentValue().toInt(), address);
         EXPECT_EQ(bar->text(QAccessible::Value), AddressText(address));
+    }
+    // A value set by assistive technology is the address, and the address display follows it.
+    for (const int address : {5, 128, 0}) {
+        value->setCurrentValue(address);
+        EXPECT_EQ(window->vScroll1(), address);
+        EXPECT_EQ(window->addrDis(), AddressText(address));
     }
     EXPECT_EQ(value->minimumValue().toInt(), 0);
     EXPECT_EQ(value->maximumValue().toInt(), kMaxAddress);
