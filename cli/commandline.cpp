@@ -1,5 +1,6 @@
 #include "cli/commandline.h"
 
+#include "cli/endrequests.h"
 #include "cli/sendoptions.h"
 #include "protocol/framedecoder.h"
 #include "protocol/frametext.h"
@@ -14,11 +15,6 @@
 #include <cstring>
 #include <iterator>
 
-#ifdef Q_OS_LINUX
-#include "system/shutdownsignals.h"
-
-#include <csignal>
-#endif
 
 namespace zq4 {
 
@@ -219,15 +215,13 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (!request.value().device.isEmpty()) {
         port.setDevice(request.value().device);
     }
-#ifdef Q_OS_LINUX
-    // A signal that ends the program (a full line holds the frame back, and the operator gives
+    // A request to end the program (a full line holds the frame back, and the operator gives
     // up) gives the frame up and closes the port at once, as a failure: the close puts back the
     // line settings the device had and removes the lock file, which being killed would leave.
-    ShutdownSignals endSignals({SIGINT, SIGTERM, SIGHUP});
-    if (endSignals.isValid()) {
-        port.setInterruption([&endSignals] { return endSignals.takeReceived(); });
+    EndRequests endRequests;
+    if (endRequests.isValid()) {
+        port.setInterruption([&endRequests] { return endRequests.take(); });
     }
-#endif
     const auto failed = [&err, &command](const Status& status) {
         err << command << QStringLiteral(": ") << EscapedText(status.description()) << Qt::endl;
         return kExitPortError;

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,12 @@ int main(int argc, char** argv) {
     // Qt takes the user's settings folder from Windows (the roaming application data), which no
     // environment variable moves: it is moved for this process only.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome.path());
+    // Qt's headless platform reads fonts from files, by default from a folder beside Qt's
+    // libraries: it is pointed at the system's fonts, so that the window is measured in them.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR")) {
+        qputenv("QT_QPA_FONTDIR",
+                QStandardPaths::writableLocation(QStandardPaths::FontsLocation).toLocal8Bit());
+    }
 #else
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     // Headless machines often have no runtime folder; Qt wants one (private, 0700).
