@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include <qt_windows.h>
+
 // zq4.com, the console entry point on Windows. A command (send, messages, --help, --version)
 // runs here, printing to the console it was started from and returning its exit status, so
 // that scripts and scheduled tasks can use it. The window is zq4.exe, beside this program: it
@@ -14,7 +16,18 @@
 // program from the console does.
 int main(int argc, char** argv) {
     if (zq4::IsCommandLine(argc, argv)) {
-        return zq4::RunCommandLine(argc, argv);
+        // What the command line prints is UTF-8: the console shows it as such while the program
+        // runs, and gets its own code page back at the end. (Printed into a file or a pipe, it
+        // stays UTF-8.)
+        const UINT consoleCodePage = ::GetConsoleOutputCP();
+        if (consoleCodePage != 0) {
+            ::SetConsoleOutputCP(CP_UTF8);
+        }
+        const int exitCode = zq4::RunCommandLine(argc, argv);
+        if (consoleCodePage != 0) {
+            ::SetConsoleOutputCP(consoleCodePage);
+        }
+        return exitCode;
     }
     QCoreApplication app(argc, argv);
     const QString window = QDir(QCoreApplication::applicationDirPath()).filePath(

@@ -137,9 +137,12 @@ TEST_F(WineTest, CommandLineSendsExactFramesThroughComPorts) {
 
     const Outcome version = run({"cmd", "/c", "zq4 --version"}, true, windowsBuild());
     EXPECT_TRUE(version.out.startsWith("zq4 " ZQ4_VERSION "\n")) << version.out.toStdString();
-    const Outcome usage =
-        run({"cmd", "/c", "zq4 send --no-such-option & exit %ERRORLEVEL%"}, true,
-            windowsBuild());
+    // A batch file, as a scheduled task runs one, gets zq4.com's exit status.
+    QFile batch(windowsBuild() + "/zq4-usage.bat");
+    ASSERT_TRUE(batch.open(QIODevice::WriteOnly) &&
+                batch.write("@zq4 send --no-such-option\r\n@exit /b %ERRORLEVEL%\r\n") > 0);
+    batch.close();
+    const Outcome usage = run({"cmd", "/c", "zq4-usage.bat"}, true, windowsBuild());
     EXPECT_EQ(usage.exitCode, 2) << usage.err.toStdString();
     EXPECT_TRUE(usage.err.contains("no-such-option")) << usage.err.toStdString();
     EXPECT_TRUE(line.readFromLine(1, 200ms).isEmpty());
