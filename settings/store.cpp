@@ -4,36 +4,24 @@
 #include "protocol/vocabulary.h"
 #include "settings/keys.h"
 
-#include <QStringView>
-
 #include <algorithm>
+#include <charconv>
 #include <limits>
 
 namespace zq4 {
 
-namespace {
-
-// Optional '-', then one or more ASCII digits, nothing else: the form numbers are stored in.
-// Qt's own conversion would also accept blanks, '+' and non-ASCII digits.
-bool isPlainDecimal(QStringView text) {
-    const QStringView digits = text.startsWith(u'-') ? text.sliced(1) : text;
-    return !digits.isEmpty() && std::all_of(digits.begin(), digits.end(),
-                                            [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-} // namespace
-
 std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int maximum) {
-    if (!isPlainDecimal(text)) {
+    // Optional '-', then one or more ASCII digits, nothing else: the form numbers are stored in.
+    // Anything that is not ASCII turns into '?', which no number holds.
+    const QByteArray ascii = text.toLatin1();
+    const char* const end = ascii.constData() + ascii.size();
+    long long value = 0;
+    const auto [stop, error] = std::from_chars(ascii.constData(), end, value, 10);
+    if (error != std::errc() || stop != end) {
         return std::nullopt;
     }
-    bool ok = false;
-    const qlonglong value = QStringView(text).toLongLong(&ok, 10);
-    if (!ok) {
-        return std::nullopt; // more digits than a 64-bit integer holds
-    }
-    const qlonglong low = std::max<qlonglong>(minimum, std::numeric_limits<std::int16_t>::min());
-    const qlonglong high = std::min<qlonglong>(maximum, std::numeric_limits<std::int16_t>::max());
+    const long long low = std::max<long long>(minimum, std::numeric_limits<std::int16_t>::min());
+    const long long high = std::min<long long>(maximum, std::numeric_limits<std::int16_t>::max());
     if (value < low || value > high) {
         return std::nullopt;
     }

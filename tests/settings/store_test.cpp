@@ -1,5 +1,6 @@
 #include "settings/keys.h"
 #include "settings/qsettingsstore.h"
+#include "settings/storefile.h"
 
 #include <QtCore>
 
@@ -33,6 +34,64 @@ TEST(StoredIntegerTest, AcceptsOnlyPlainDecimalIntegersInRange) {
             EXPECT_EQ(StoredInteger(text, minimum, maximum), expected)
                 << '"' << text.toStdString() << "\" in [" << minimum << ", " << maximum << ']';
         }
+    }
+}
+
+// What a rewrite by QSettings would lose or change, told from the file's bytes alone; the
+// store refuses to rewrite such a file. Each row: the bytes, the start of the reason ("" when a
+// rewrite keeps everything).
+TEST(StoreFileChecks, ARewriteIsRefusedWhenItWouldLoseOrChangeWhatTheFileHolds) {
+    const std::string notSettings = "it holds lines that are not settings";
+    const std::string comments = "its comment lines would be lost";
+    const std::string blanks = "the hand-written value ";
+    const std::pair<QByteArray, std::string> cases[] = {
+        {"", ""},
+        {"\r\n  \n", ""},
+        {"[Startup]\r\nAddr=5\r\n[Ports]\r\nCom3 = /dev/ttyUSB0\r\n", ""},
+        {"top=1\n[ Startup ]\nCustom=\"a;b\\\"#c\"\n", ""},
+        {"\xEF\xBB\xBF[Startup]\nCustom=bom\n", ""},
+        {"[Startup]\nCustom=Z\xC3\xBCrich\n", ""},
+        // A line end inside double quotes, or escaped, continues the line.
+        {"[Startup]\nCustom=\"two\nlines\"\nText=a\\\nb\n", ""},
+        {"[Startup]\nCom4 /dev/ttyUSB1\n", notSettings},
+        {"[Startup\nAddr=5\n", notSettings},
+        {"[Startup] Addr=5\n", notSettings},
+        {"[Startup]\n=5\n", notSettings},
+        {"[Startup]\nCustom=Z\xFCrich\n", notSettings},
+        {"\xEF\xBB\xBF# note\n[Startup]\nCom4 /dev/ttyUSB1\n", notSettings},
+        {";note\n[Startup]\n", comments},
+        {"[Startup]\n  #Addr=3\n", comments},
+        {"# Com3 is the bench display\n", comments},
+        {"[Startup]\nCustom=kept ; note\n", comments},
+        {"[Startup] ; note\n", comments},
+        // An unquoted comma makes a list, written back with its items joined by ", ".
+        {"[Ports]\nCom3=usb-A, B-port0\n", ""},
+        {"[Ports]\nCom3=\"usb-A,B\", \"x\"\n", blanks},
+        {"[Ports]\nCom3=a,b\n", blanks + "\"a,b\" of Ports/Com3"},
+        {"[Ports]\nCom3=a ,b\n", blanks},
+        {"[Ports]\nCom3=a,  b\n", blanks},
+        {"[Ports]\nCom3=a,\n", blanks},
+    };
+    for (const auto& [bytes, reason] : cases) {
+        const std::string problem = RewriteProblem(bytes).toStdString();
+        EXPECT_TRUE(reason.empty() ? problem.empty() : problem.starts_with(reason))
+            << bytes.toPercentEncoding().toStdString() << ": " << problem;
+    }
+}
+
+TEST(StoreFileChecks, OnlyARegularFileOfAtMostOneMebibyteIsUsed) {
+    using std::filesystem::file_type;
+    const std::tuple<file_type, std::uintmax_t, std::string> cases[] = {
+        {file_type::regular, 0, ""},
+        {file_type::regular, 1 << 20, ""},
+        {file_type::regular, (1 << 20) + 1, "it is larger than 1 MiB (1048577 bytes)"},
+        {file_type::directory, 0, "it is a folder, not a regular file"},
+        {file_type::fifo, 0, "it is a named pipe (FIFO), not a regular file"},
+        {file_type::character, 0, "it is a device, not a regular file"},
+        {file_type::socket, 0, "it is a socket, not a regular file"},
+    };
+    for (const auto& [type, size, reason] : cases) {
+        EXPECT_EQ(UnusableStoreFile(type, size).toStdString(), reason) << int(type) << ' ' << size;
     }
 }
 
@@ -130,25 +189,16 @@ TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllA
     QRandomGenerator(4).fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
     const std::string notSettings = "it holds lines that are not settings (each line must be a "
                                     "[section] or a key=value); correct or remove the file";
-    const std::string comments = "its comment lines would be lost";
-    // File, the Custom value read from it, why a put may not rewrite it ("" when it may). Each
-    // file differs in size from the one before, which is how a file changed by hand is told from
-    // the one read.
+    // File, the Custom value read from it, why a put may not rewrite it ("" when it may).
     const std::vector<std::tuple<QByteArray, std::string, std::string>> cases = {
         // Keys and sections differ by case on Linux; on Windows, as everywhere there, they do not.
-        {"[Startup]\ncustom=x\nCUSTOM=y\n[startup]\nCustom=z\n", kCaseSensitiveKeys ? "<default>" : "z",
-         ""},
+        {"[Startup]\ncustom=x\nCUSTOM=y\n[startup]\nCustom=z\n",
+         kCaseSensitiveKeys ? "<default>" : "z", ""},
         {"[Startup]\nCustom=@Rect(1 2 3 4)\n", "<default>", ""},
         {binary, "<default>", notSettings},
         {"[Startup]\nCustom=kept\nCom4 /dev/ttyUSB1\n", "kept", notSettings},
         {"[Startup]\nCustom=kept\nCom4 =/dev/ttyUSB1\n", "kept", ""},
-        // Comments, which QSettings skips (';') or takes for a key it rewrites as "%23..." ('#').
-        {";note\n[Startup]\nCustom=kept\n", "kept", comments},
-        {"[Startup]\n  #Addr=3\nCustom=kept\n", "kept", comments},
-        {"[Startup]\nCustom=kept ; note\n", "kept", comments},
-        {"# Com3 is the bench display\n[Startup]\nCustom=kept\n", "kept", comments},
-        {"\xEF\xBB\xBF# note\n[Startup]\nCustom=kept\n", "kept", comments},
-        {"# note\n[Startup]\nCustom=kept\nCom4 /dev/ttyUSB1\n", "kept", notSettings},
+        {"# note\n[Startup]\nCustom=kept\n", "kept", "its comment lines would be lost"},
         {"[Startup]\nCustom=\"a;\\\"#b\"\n", "a;\"#b", ""},
         // A byte-order mark is no line of its own. Blanks around a hand-written comma are read as
         // written, and kept: QSettings would rewrite them as ", ".
