@@ -1,9 +1,5 @@
 #include "settings/store.h"
 
-#include "protocol/frame.h"
-#include "protocol/vocabulary.h"
-#include "settings/keys.h"
-
 #include <algorithm>
 #include <charconv>
 #include <limits>
@@ -26,25 +22,6 @@ std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int 
         return std::nullopt;
     }
     return static_cast<std::int16_t>(value);
-}
-
-std::int16_t StartupInteger(const QString& stored, int defaultValue, int minimum, int maximum) {
-    return StoredInteger(stored, minimum, maximum)
-        .value_or(static_cast<std::int16_t>(defaultValue));
-}
-
-StartupChoices ReadStartupChoices(SettingsStore& store) {
-    const QStringList stored = store.GetSettings(
-        keys::kApplication, keys::kStartup,
-        {keys::kDakcomm, keys::kAddr, keys::kBrt, keys::kMessage, keys::kCustom}, QString());
-    const StartupChoices defaults;
-    return {
-        .port = StartupInteger(stored.at(0), defaults.port, 0, kPortCount),
-        .address = StartupInteger(stored.at(1), defaults.address, 0, kMaxAddress),
-        .brightness = StartupInteger(stored.at(2), defaults.brightness, -1, kBrightnessCount - 1),
-        .message = StartupInteger(stored.at(3), defaults.message, -1, kMessageCount - 1),
-        .text = RestoredCustomText(stored.at(4)),
-    };
 }
 
 QStringList SettingsStore::GetSettings(const QString& application, const QString& section,

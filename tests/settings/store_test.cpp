@@ -1,4 +1,5 @@
 #include "settings/keys.h"
+#include "settings/portmap.h"
 #include "settings/qsettingsstore.h"
 #include "settings/storefile.h"
 
@@ -92,6 +93,27 @@ TEST(StoreFileChecks, OnlyARegularFileOfAtMostOneMebibyteIsUsed) {
     };
     for (const auto& [type, size, reason] : cases) {
         EXPECT_EQ(UnusableStoreFile(type, size).toStdString(), reason) << int(type) << ' ' << size;
+    }
+}
+
+// A port's entry names its device: blanks around it do not count, a name without a leading '/'
+// is under /dev wherever the program runs, and an empty entry is the port's default device. On
+// Windows each port is COM<n>, whatever the entry.
+TEST(PortMapTest, AnEntryNamesTheDeviceThePortOpens) {
+    const std::tuple<QString, int, QString> cases[] = {
+        {"", 1, "/dev/ttyS0"},
+        {"  ", 9, "/dev/ttyS8"},
+        {" /dev/serial/by-id/usb-A, B-port0 ", 3, "/dev/serial/by-id/usb-A, B-port0"},
+        {"ttyUSB0", 3, "/dev/ttyUSB0"},
+        {"pts/5", 3, "/dev/pts/5"},
+        {"./ttyUSB0", 3, "/dev/ttyUSB0"},
+    };
+    for (const auto& [entry, portNumber, device] : cases) {
+#ifdef Q_OS_WIN
+        EXPECT_EQ(PortMap::EntryDevice(entry, portNumber), QString("COM%1").arg(portNumber));
+#else
+        EXPECT_EQ(PortMap::EntryDevice(entry, portNumber), device) << entry.toStdString();
+#endif
     }
 }
 
