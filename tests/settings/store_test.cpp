@@ -80,22 +80,6 @@ TEST(StoreFileChecks, ARewriteIsRefusedWhenItWouldLoseOrChangeWhatTheFileHolds) 
     }
 }
 
-TEST(StoreFileChecks, OnlyARegularFileOfAtMostOneMebibyteIsUsed) {
-    using std::filesystem::file_type;
-    const std::tuple<file_type, std::uintmax_t, std::string> cases[] = {
-        {file_type::regular, 0, ""},
-        {file_type::regular, 1 << 20, ""},
-        {file_type::regular, (1 << 20) + 1, "it is larger than 1 MiB (1048577 bytes)"},
-        {file_type::directory, 0, "it is a folder, not a regular file"},
-        {file_type::fifo, 0, "it is a named pipe (FIFO), not a regular file"},
-        {file_type::character, 0, "it is a device, not a regular file"},
-        {file_type::socket, 0, "it is a socket, not a regular file"},
-    };
-    for (const auto& [type, size, reason] : cases) {
-        EXPECT_EQ(UnusableStoreFile(type, size).toStdString(), reason) << int(type) << ' ' << size;
-    }
-}
-
 // A port's entry names its device: blanks around it do not count, a name without a leading '/'
 // is under /dev wherever the program runs, and an empty entry is the port's default device. On
 // Windows each port is COM<n>, whatever the entry.
