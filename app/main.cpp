@@ -5,6 +5,7 @@
 #include "protocol/frametext.h"
 #include "serial/devicediscovery.h"
 #include "serial/qserialportadapter.h"
+#include "settings/portmap.h"
 #include "settings/qsettingsstore.h"
 
 #include <QApplication>
@@ -60,10 +61,11 @@ int main(int argc, char** argv) {
 #endif
 
     // The real parts, declared before the window that works through them, so they outlive it:
-    // at the end the window goes first, then the port, which sends what is pending before it
-    // closes.
+    // at the end the window goes first, then the port, which lets what still waits for the line
+    // go out before it closes (a few seconds at most). The port finds each port's device in the
+    // map at each pick; the window's own warning says where the map is changed.
     zq4::QSettingsStore store;
-    zq4::QSerialPortAdapter port(store);
+    zq4::QSerialPortAdapter port(zq4::PortMap(store).lookup());
     zq4::MessageBoxFeedback feedback;
     zq4::SystemDeviceDiscovery discovery;
     zq4::ControlPanel window({store, port, feedback, discovery});

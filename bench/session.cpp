@@ -42,7 +42,7 @@ QPushButton* Session::sendButton() {
 }
 
 bool Session::portOpen() const {
-    const Result<bool> open = port.portOpen();
+    const Result<bool> open = port.isOpen();
     return open && open.value();
 }
 

@@ -7,6 +7,7 @@
 #include "protocol/frame.h"
 #include "serial/devicediscovery.h"
 #include "serial/qserialportadapter.h"
+#include "settings/portmap.h"
 #include "settings/qsettingsstore.h"
 
 #include <QByteArray>
@@ -29,7 +30,7 @@ struct RecordingFeedback final : OperatorFeedback {
 // records the warnings.
 struct Session {
     QSettingsStore store;
-    QSerialPortAdapter port{store};
+    QSerialPortAdapter port{PortMap(store).lookup()};
     RecordingFeedback feedback;
     SystemDeviceDiscovery discovery;
     ControlPanel window{ControlPanelParts{store, port, feedback, discovery}};

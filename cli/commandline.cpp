@@ -7,6 +7,7 @@
 #include "protocol/vocabulary.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
+#include "settings/portmap.h"
 #include "settings/qsettingsstore.h"
 
 #include <QCoreApplication>
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-
 
 namespace zq4 {
 
@@ -211,7 +211,8 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         return kExitOk;
     }
 
-    QSerialPortAdapter port(store);
+    const PortMap portMap(store);
+    QSerialPortAdapter port(portMap.lookup(), portMap.location());
     if (!request.value().device.isEmpty()) {
         port.setDevice(request.value().device);
     }
@@ -226,18 +227,14 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         err << command << QStringLiteral(": ") << EscapedText(status.description()) << Qt::endl;
         return kExitPortError;
     };
-    if (Status selected = port.setCommPort(static_cast<std::int16_t>(request.value().port));
-        !selected) {
-        return failed(selected);
-    }
-    if (Status opened = port.setPortOpen(true); !opened) {
+    if (Status opened = port.open(static_cast<std::int16_t>(request.value().port)); !opened) {
         return failed(opened);
     }
-    if (Status written = port.setOutput(frame); !written) {
-        return failed(written);
+    if (WriteStatus written = port.write(frame); !written.ok()) {
+        return failed(written.status);
     }
     // Closing waits until the frame has left: only then has it been sent.
-    if (Status closed = port.setPortOpen(false); !closed) {
+    if (Status closed = port.close(kLongestClose); !closed) {
         return failed(closed);
     }
     if (options.value().verbose) {

@@ -4,6 +4,7 @@
 #include "protocol/vocabulary.h"
 #include "serial/portselection.h"
 #include "settings/keys.h"
+#include "settings/storedchoices.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -238,7 +239,7 @@ QStringList OptionsTakenFromStore(const SendOptions& options) {
 Result<SendRequest> ResolveSend(const SendOptions& options, SettingsStore& store) {
     // An option given wins; otherwise the stored choice, read as start-up reads it, "none
     // selected" included: port 0, brightness and message -1.
-    const StartupChoices stored = ReadStartupChoices(store);
+    const StoredChoices stored = StoredChoices::Read(store);
     const auto noneSelected = [](const char* what, const QString& key, int value,
                                  const char* give) {
         return Status::Failed(QStringLiteral("no %1 is selected (stored %2 is %3): give %4")

@@ -2,8 +2,8 @@
 
 #include "protocol/frametext.h"
 #include "serial/linelock.h"
+#include "serial/linesettings.h"
 #include "serial/portselection.h"
-#include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 
 #include <QDir>

@@ -2,6 +2,7 @@
 
 #include "serial/portselection.h"
 #include "settings/keys.h"
+#include "settings/storedchoices.h"
 
 namespace zq4 {
 
@@ -28,51 +29,36 @@ void CommSelection::CommSel_Click(int selectedPosition) {
     }
 
     // Let go of the port in use; when it cannot even tell whether it is open, close it anyway.
-    const Result<bool> open = m_port.portOpen();
+    // What still waits for the line holds the pick for a few seconds at most.
+    const Result<bool> open = m_port.isOpen();
     if (!open) {
         reportFailure(open.description());
     }
     if (!open || open.value()) {
-        if (const Status closed = m_port.setPortOpen(false); !closed) {
+        if (const Status closed = m_port.close(kLongestClose); !closed) {
             reportFailure(closed.description());
         }
     }
 
-    // Point the port at the picked number, then open it with the line settings.
-    if (const Status selected = m_port.setCommPort(m_commNum); !selected) {
-        reportFailure(selected.description());
-    }
-
-    if (const Status opened = m_port.setPortOpen(true); !opened) {
+    // Open the picked port's device with the line settings.
+    if (const Status opened = m_port.open(m_commNum); !opened) {
         reportFailure(opened.description(),
                       m_openFailureAdvice ? m_openFailureAdvice(m_commNum) : QString());
     }
 
-    // After a failure up to here (no selection, close, port number, open) nothing is saved.
+    // After a failure up to here (no selection, close, open) nothing is saved.
     if (m_portError != 0) {
         return;
     }
 
-    // Remember the port for the next start. A store that already holds it is not rewritten:
-    // the file would come out the same, at the cost of a synced write on every start.
-    const QString portNumber = QString::number(m_commNum);
-    if (m_store.GetSetting(keys::kApplication, keys::kStartup, keys::kDakcomm, QString()) !=
-        portNumber) {
-        if (const Status saved =
-                m_store.PutSetting(keys::kApplication, keys::kStartup, keys::kDakcomm, portNumber);
-            !saved) {
-            reportFailure(saved.description());
-        }
+    // Remember the port for the next start.
+    if (const Status saved = StoredChoices::StorePort(m_store, m_commNum); !saved) {
+        reportFailure(saved.description());
     }
 
-    // Empty the receive buffer: the next read takes everything that arrived so far, and
-    // what it returns is discarded, never interpreted.
-    if (const Status length = m_port.setInputLen(0); !length) {
-        reportFailure(length.description());
-    }
-
-    if (const Result<QByteArray> received = m_port.input(); !received) {
-        reportFailure(received.description());
+    // Empty the receive buffer: what arrived so far is discarded, never interpreted.
+    if (const Status discarded = m_port.discardInput(); !discarded) {
+        reportFailure(discarded.description());
     }
 }
 

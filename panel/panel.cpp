@@ -3,6 +3,7 @@
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
 #include "settings/keys.h"
+#include "settings/storedchoices.h"
 
 namespace zq4 {
 
@@ -13,7 +14,7 @@ Panel::Panel(PanelValues& values, CommSelection& commSelection, SettingsStore& s
 void Panel::Form_Load() {
     // A stored value that is not a decimal integer, or lies outside the range of the control it
     // feeds, gives that key's default: start-up never fails on the store.
-    const StartupChoices stored = ReadStartupChoices(m_store);
+    const StoredChoices stored = StoredChoices::Read(m_store);
     m_commSelection.setCommNum(stored.port);
     setCommSel(stored.port - 1);
     setVScroll1(stored.address);
@@ -44,20 +45,27 @@ void Panel::SendButton_Click() {
     };
     // Only a whole frame is written: one without its code segment (no brightness or no message
     // selected) or without its text field would tell the display nothing it can act on. A frame
-    // that is not written, for that or because the port refused it (not open), is told by a beep;
-    // the choices are still stored below.
+    // that is not written, for that or because the port refused it (not open, or the line busy),
+    // is told by a beep; the choices are still stored below.
     bool frameWritten = false;
+    QStringList told; // the texts of this SEND's one box
     if (CodeBytes(inputs.brightnessCode, inputs.messageCode, inputs.addressCode) &&
         TextField(inputs.text)) {
-        frameWritten = m_commSelection.port().setOutput(BuildFrame(inputs)).ok();
+        const WriteStatus written = m_commSelection.port().write(BuildFrame(inputs));
+        frameWritten = written.ok();
+        // A busy line is told once for a burst of SENDs: a box for the first one it refuses, and
+        // again only once a frame has gone through.
+        if (written.busy && !m_busyShown) {
+            told << written.description();
+        }
+        m_busyShown = (m_busyShown || written.busy) && !frameWritten;
     }
 
-    const Status stored =
-        m_store.PutSettings(keys::kApplication, keys::kStartup,
-                            {{keys::kAddr, QString::number(inputs.addressCode)},
-                             {keys::kBrt, QString::number(inputs.brightnessCode)},
-                             {keys::kMessage, QString::number(inputs.messageCode)},
-                             {keys::kCustom, inputs.text}});
+    const Status stored = StoredChoices{.address = inputs.addressCode,
+                                        .brightness = inputs.brightnessCode,
+                                        .message = inputs.messageCode,
+                                        .text = inputs.text}
+                              .storeSent(m_store);
     // One beep per SEND, whatever failed. A store that cannot be written usually stays so: its
     // box comes up the first time, not on every SEND.
     if (!frameWritten || !stored) {
@@ -65,7 +73,10 @@ void Panel::SendButton_Click() {
     }
     if (!stored && !m_shownStoreFailures.contains(stored.description())) {
         m_shownStoreFailures.insert(stored.description());
-        m_feedback.warn(keys::kApplication, stored.description());
+        told << stored.description();
+    }
+    if (!told.isEmpty()) {
+        m_feedback.warn(keys::kApplication, told.join(QStringLiteral("\n\n")));
     }
 }
 

@@ -23,7 +23,8 @@ public:
     void VScroll1_Change();
     void VScroll1_Scroll();
     // Writes the command frame to the port in one write, then stores the choices in one put.
-    // Beeps once when either failed; a store failure is also shown in a box, once per run.
+    // Beeps once when either failed. A busy line is also shown in a box, once per burst, and a
+    // store failure once per run; both in one box when they come together.
     void SendButton_Click();
     void CommSel_Click();
 
@@ -38,6 +39,7 @@ private:
     SettingsStore& m_store;
     OperatorFeedback& m_feedback;
     QSet<QString> m_shownStoreFailures; // descriptions of store failures already shown by SEND
+    bool m_busyShown = false;           // the busy line was told, and no frame went through since
 };
 
 } // namespace zq4

@@ -1,7 +1,7 @@
 #include "panel/portmap.h"
 
-#include "serial/portselection.h"
 #include "settings/keys.h"
+#include "settings/portmap.h"
 
 #include <QFileInfo>
 
@@ -35,29 +35,10 @@ const SerialDevice* FindDevice(const std::vector<SerialDevice>& devices, const Q
     return found == devices.end() ? nullptr : &*found;
 }
 
-PortMapChanges ChangedPortMap(const QStringList& opened, const QStringList& chosen,
-                              const QStringList& stored) {
-    PortMapChanges changes;
-    for (const PortEntry& entry : PortSelection()) {
-        const qsizetype row = entry.portNumber - 1;
-        const QString before = opened.value(row);
-        const QString mine = chosen.value(row);
-        const QString now = stored.value(row);
-        if (mine == before || mine == now) {
-            continue;
-        }
-        if (now == before) {
-            changes.devices[entry.portNumber] = mine;
-        } else {
-            changes.conflicts.push_back({entry.portNumber, mine, now});
-        }
-    }
-    return changes;
-}
-
 QString OpenFailureAdvice(SettingsStore& store, DeviceDiscovery& discovery, int portNumber) {
     QStringList advice;
-    const QStringList mapped = StoredPortMap(store);
+    const PortMap map(store);
+    const QStringList mapped = map.entries();
     const bool firstStart = std::all_of(mapped.begin(), mapped.end(),
                                         [](const QString& device) { return device.isEmpty(); });
     if (firstStart) {
@@ -73,10 +54,8 @@ QString OpenFailureAdvice(SettingsStore& store, DeviceDiscovery& discovery, int 
         }
     }
     advice << kMapPortsHint;
-    const QString file = store.location(keys::kApplication);
-    if (!file.isEmpty()) {
-        advice
-            << QStringLiteral("The map is kept in the group [%1] of %2.").arg(keys::kPorts, file);
+    if (const QString location = map.location(); !location.isEmpty()) {
+        advice << QStringLiteral("The map is kept in %1.").arg(location);
     }
     return advice.join(u'\n');
 }

@@ -3,8 +3,8 @@
 #include "panel/portmap.h"
 #include "panel/portmapdialog.h"
 #include "serial/portselection.h"
-#include "serial/qserialportadapter.h"
 #include "settings/keys.h"
+#include "settings/portmap.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -29,7 +29,7 @@ PortMapBinding::PortMapBinding(QComboBox& commSel, Panel& panel, CommSelection& 
 }
 
 PortMapDialog* PortMapBinding::openDialog() {
-    const QStringList opened = StoredPortMap(m_store);
+    const QStringList opened = PortMap(m_store).entries();
     auto* dialog = new PortMapDialog(m_discovery, opened, m_commSel.window());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this,
@@ -41,11 +41,12 @@ PortMapDialog* PortMapBinding::openDialog() {
 void PortMapBinding::apply(const QStringList& opened, const QStringList& chosen) {
     // Another program, or the operator by hand, may have changed the map while the dialog was
     // open: only the operator's own changes are written, so nothing of theirs is undone.
-    const auto [devices, conflicts] = ChangedPortMap(opened, chosen, StoredPortMap(m_store));
+    PortMap map(m_store);
+    const auto [entries, conflicts] = ChangedPortMap(opened, chosen, map.entries());
     const int inUse = m_commSelection.CommNum();
-    const QString deviceInUse = DeviceForPort(m_store, inUse);
-    if (!devices.empty()) {
-        if (const Status stored = StorePortMap(m_store, devices); !stored) {
+    const QString deviceInUse = map.deviceFor(inUse);
+    if (!entries.empty()) {
+        if (const Status stored = map.store(entries); !stored) {
             m_feedback.beep();
             m_feedback.warn(keys::kApplication,
                             stored.description() +
@@ -56,10 +57,9 @@ void PortMapBinding::apply(const QStringList& opened, const QStringList& chosen)
     showEntryDevices();
     if (!conflicts.empty()) {
         m_feedback.beep();
-        m_feedback.warn(keys::kApplication, conflictWarning(conflicts, !devices.empty()));
+        m_feedback.warn(keys::kApplication, conflictWarning(conflicts, !entries.empty()));
     }
-    if (!devices.empty() && m_commSel.currentIndex() >= 0 &&
-        DeviceForPort(m_store, inUse) != deviceInUse) {
+    if (!entries.empty() && m_commSel.currentIndex() >= 0 && map.deviceFor(inUse) != deviceInUse) {
         m_panel.CommSel_Click();
     }
 }
@@ -92,10 +92,10 @@ QString PortMapBinding::toolTip() const {
         lines << QStringLiteral("No port is selected.");
     } else {
         const int portNumber = PortSelection()[static_cast<std::size_t>(position)].portNumber;
-        const Result<bool> open = m_commSelection.port().portOpen();
+        const Result<bool> open = m_commSelection.port().isOpen();
         // Named as the warnings name it: "Com3: (/dev/ttyUSB0)".
         const QString named = QStringLiteral("%1 (%2)").arg(PortLabel(portNumber),
-                                                            DeviceForPort(m_store, portNumber));
+                                                            PortMap(m_store).deviceFor(portNumber));
         const QString prefix = named + QStringLiteral(": ");
         QString state = prefix;
         if (open && open.value()) {
@@ -156,7 +156,7 @@ void PortMapBinding::showMenu(const QPoint& globalPosition) {
 }
 
 void PortMapBinding::showEntryDevices() {
-    const QStringList devices = DevicesForPorts(m_store);
+    const QStringList devices = PortMap(m_store).devices();
     for (const PortEntry& entry : PortSelection()) {
         m_commSel.setItemData(entry.portNumber - 1, devices.at(entry.portNumber - 1),
                               Qt::ToolTipRole);

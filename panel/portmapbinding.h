@@ -5,6 +5,7 @@
 #include "panel/panel.h"
 #include "panel/portmap.h"
 #include "serial/devicediscovery.h"
+#include "settings/portmap.h"
 #include "settings/store.h"
 
 #include <QObject>

@@ -2,8 +2,8 @@
 
 #include "panel/portmap.h"
 #include "serial/portselection.h"
-#include "serial/qserialportadapter.h"
 #include "settings/keys.h"
+#include "settings/portmap.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -64,11 +64,11 @@ PortMapDialog::PortMapDialog(DeviceDiscovery& discovery, const QStringList& stor
         row.device->setInsertPolicy(QComboBox::NoInsert);
         row.device->setCompleter(nullptr);
         row.device->setMinimumWidth(kRowWidth);
-        row.device->lineEdit()->setPlaceholderText(DefaultDeviceForPort(entry.portNumber));
+        row.device->lineEdit()->setPlaceholderText(PortMap::DefaultDevice(entry.portNumber));
         row.device->setAccessibleName(QStringLiteral("%1 device").arg(entry.label));
         row.device->setAccessibleDescription(
             QStringLiteral("Empty: not mapped, %1 uses %2")
-                .arg(entry.label, DefaultDeviceForPort(entry.portNumber)));
+                .arg(entry.label, PortMap::DefaultDevice(entry.portNumber)));
 
         // "Com&1:": Alt and the port's digit reach its row.
         auto* label = new QLabel(QString(entry.label).insert(3, u'&'), this);
@@ -149,7 +149,7 @@ void PortMapDialog::fill(Row& row, int portNumber) {
     model->clear();
     // A stored device that is gone stays on the list, marked, so that choosing another is a
     // visible change.
-    const QString storedDevice = MappedDevice(row.stored, portNumber);
+    const QString storedDevice = PortMap::EntryDevice(row.stored, portNumber);
     if (!row.stored.isEmpty() && FindDevice(m_present, storedDevice) == nullptr &&
         !QFileInfo::exists(storedDevice)) {
         model->appendRow(deviceItem(QStringLiteral("%1 %2").arg(row.stored, kNotPresent),
@@ -170,7 +170,7 @@ void PortMapDialog::showFound(const Row& row, int portNumber) {
     // What is looked for is the device the port opens. An empty row names its default device
     // only when that is listed.
     const QString typed = row.device->currentText().trimmed();
-    const QString path = MappedDevice(typed, portNumber);
+    const QString path = PortMap::EntryDevice(typed, portNumber);
     QString found;
     if (const SerialDevice* device = FindDevice(m_present, path)) {
         found = DescribeDevice(*device);

@@ -5,6 +5,8 @@
 
 namespace zq4 {
 
+// The ports the operator picks from, "Com1:" .. "Com9:", and that the store maps to devices.
+inline constexpr int kPortCount = 9;
 inline constexpr int kMessageCount = 164;
 inline constexpr int kBrightnessCount = 4;
 inline constexpr int kMaxAddress = 128;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/keys.h"
+#include "protocol/vocabulary.h"
 
 #include <QString>
 

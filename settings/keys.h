@@ -2,13 +2,6 @@
 
 #include <QString>
 
-namespace zq4 {
-
-// The ports the panel offers, and the store maps to devices: Com1 .. Com9.
-inline constexpr int kPortCount = 9;
-
-} // namespace zq4
-
 namespace zq4::keys {
 
 // Where the panel keeps the operator's last choices.

@@ -56,22 +56,4 @@ public:
 // plain decimal integer ("-" allowed, digits only) or lies outside the range.
 std::optional<std::int16_t> StoredInteger(const QString& text, int minimum, int maximum);
 
-// A stored number as start-up reads it: one that is missing (empty), is not a decimal integer or
-// lies outside [minimum, maximum] gives the default.
-std::int16_t StartupInteger(const QString& stored, int defaultValue, int minimum, int maximum);
-
-// The operator's last choices, as SEND stored them in "Startup".
-struct StartupChoices {
-    std::int16_t port = 1;       // 1..9, 0: none
-    std::int16_t address = 0;    // address code 0..128
-    std::int16_t brightness = 0; // brightness position, -1: none
-    std::int16_t message = 0;    // message position, -1: none
-    QString text;                // at most 13 characters
-};
-
-// The stored choices in one read, as start-up restores them: each that is missing, is not a
-// decimal integer or lies outside its control's range gives its default, and the text keeps its
-// first 13 characters.
-StartupChoices ReadStartupChoices(SettingsStore& store);
-
 } // namespace zq4

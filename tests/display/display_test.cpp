@@ -1,6 +1,7 @@
 #include "display/eventlog.h"
 #include "protocol/frame.h"
 #include "serial/qserialportadapter.h"
+#include "settings/portmap.h"
 #include "system/pseudoterminal.h"
 #include "tests/support/fakes.h"
 
@@ -76,8 +77,8 @@ TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFram
     test::MemoryStore store;
     store.set(section.mid(1).chopped(1), entry.section('=', 0, 0), entry.section('=', 1));
     for (int send = 0; send < 2; ++send) {
-        QSerialPortAdapter port(store);
-        ASSERT_TRUE(port.setPortOpen(true) && port.setOutput(BuildFrame({"é€", 0, 0, 5})));
+        QSerialPortAdapter port(PortMap(store).lookup());
+        ASSERT_TRUE(port.open(1) && port.write(BuildFrame({"é€", 0, 0, 5})).ok());
         const QString line = nextLine(display, "address");
         EXPECT_TRUE(QTime::fromString(line.left(12), "HH:mm:ss.zzz").isValid() &&
                     line.mid(12) ==

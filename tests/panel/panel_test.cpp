@@ -44,47 +44,58 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
         EXPECT_EQ(Values(v.commSel(), v.vScroll1(), v.brtVal(), v.message(), v.text1()), expected);
         EXPECT_EQ(v.addrDis(), v.vScroll1() == 128 ? "ALL" : QString::number(v.vScroll1()));
         const int commSel = std::get<0>(expected);
-        EXPECT_EQ(run.port.open ? run.port.commPort - 1 : -1, commSel);
+        EXPECT_EQ(run.port.opened ? run.port.commPort - 1 : -1, commSel);
         EXPECT_EQ(run.store.value(keys::kStartup, keys::kDakcomm),
                   commSel < 0 ? "0" : QString::number(commSel + 1));
         EXPECT_TRUE(run.feedback.shown.isEmpty());
     }
 }
 
-// SEND writes only a whole frame, and only to an open port, then stores the choices in one put
-// whatever came of the frame. It beeps once however many things failed, and shows a box for a
-// failed store only the first time that failure comes up in a run.
-TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsEachStoreFailureOnce) {
+// SEND writes only a whole frame, and only to an open port that is not busy, then stores the
+// choices in one put whatever came of the frame. It beeps once however many things failed, and
+// shows at most one box: for a busy line, at the first SEND of a burst (until a frame goes
+// through), and for a failed store, the first time that failure comes up in a run.
+TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsOneBoxForWhatIsNew) {
     store.set(keys::kStartup, keys::kDakcomm, "0");
     panel.Form_Load();
     store.log = &feedback.shown;
-    // Port open, how the store fails ("" when it does not), brightness, message and text; whether
-    // a frame is written, what the operator was shown ("put" standing for the put of the values).
-    const std::tuple<bool, QString, int, int, QString, bool, QString> sends[] = {
-        {false, "", 0, 0, "T", false, "put|beep"},
-        {true, "", 0, 129, " x ", true, "put"},
-        {true, "disk full", 0, 0, "T", true, "put|beep|box:ZQ4:disk full"},
-        {false, "disk full", 0, 0, "T", false, "put|beep"},
-        {true, "read-only", 0, 0, "T", true, "put|beep|box:ZQ4:read-only"},
-        {true, "disk full", 0, 0, "T", true, "put|beep"},
-        {true, "", -1, 7, "A", false, "put|beep"},
-        {true, "", 1, -1, "B", false, "put|beep"},
-        {true, "", 1, 7, "ABCDEFGHIJKLMN", false, "put|beep"},
-        {true, "disk full", -1, 0, "T", false, "put|beep"},
+    // Port open, line busy, how the store fails ("" when it does not), brightness, message and
+    // text; whether a frame is written, what the operator was shown ("put" standing for the put
+    // of the values).
+    const std::tuple<bool, bool, QString, int, int, QString, bool, QString> sends[] = {
+        {false, false, "", 0, 0, "T", false, "put|beep"},
+        {true, false, "", 0, 129, " x ", true, "put"},
+        {true, false, "disk full", 0, 0, "T", true, "put|beep|box:ZQ4:disk full"},
+        {false, false, "disk full", 0, 0, "T", false, "put|beep"},
+        {true, false, "read-only", 0, 0, "T", true, "put|beep|box:ZQ4:read-only"},
+        {true, false, "disk full", 0, 0, "T", true, "put|beep"},
+        {true, false, "", -1, 7, "A", false, "put|beep"},
+        {true, false, "", 1, -1, "B", false, "put|beep"},
+        {true, false, "", 1, 7, "ABCDEFGHIJKLMN", false, "put|beep"},
+        {true, false, "disk full", -1, 0, "T", false, "put|beep"},
+        {true, true, "", 0, 0, "T", false, "put|beep|box:ZQ4:the line is busy"},
+        {true, true, "", 0, 0, "T", false, "put|beep"},
+        {false, false, "", 0, 0, "T", false, "put|beep"},
+        {true, true, "quota", 0, 0, "T", false, "put|beep|box:ZQ4:quota"},
+        {true, false, "", 0, 0, "T", true, "put"},
+        {true, true, "no room", 0, 0, "T", false, "put|beep|box:ZQ4:the line is busy\n\nno room"},
     };
     std::size_t frames = 0;
-    for (const auto& [open, failure, brightness, message, text, written, shown] : sends) {
+    for (const auto& [open, busy, failure, brightness, message, text, written, shown] : sends) {
         const QString put = QStringLiteral("put:Addr=0,Brt=%1,Message=%2,Custom=%3")
                                 .arg(QString::number(brightness), QString::number(message), text);
-        SCOPED_TRACE(put.toStdString() + (open ? " open " : " closed ") + failure.toStdString());
-        port.open = open;
+        SCOPED_TRACE(put.toStdString() + (open ? " open " : " closed ") + (busy ? "busy " : "") +
+                     failure.toStdString());
+        port.opened = open;
+        port.busy = busy;
         store.failure = failure;
         values.setBrtVal(brightness);
         values.setMessage(message);
         values.setText1(text);
         feedback.shown.clear();
         panel.SendButton_Click();
-        EXPECT_EQ(feedback.shown.join('|'), QString(shown).replace("put", put));
+        EXPECT_EQ(feedback.shown.join('|').toStdString(),
+                  QString(shown).replace("put", put).toStdString());
         frames += written ? 1 : 0;
         EXPECT_EQ(port.written.size(), frames);
     }
@@ -101,11 +112,11 @@ TEST_F(PanelTest, PickReportsEachFailedStepInOrderAndSavesOnlyAPortItOpened) {
     // The steps that fail, whether the put fails, the pick, what the operator was shown (each box
     // titled ZQ4).
     const std::tuple<QList<test::FakePort::Step>, bool, int, QString> picks[] = {
-        {{CommPort, PortOpenSet}, false, 2, "beep|box:step 0 failed|beep|box:step 2 failed"},
-        {{InputLen}, false, 2, "put:Dakcomm=3|beep|box:step 3 failed"},
-        {{PortOpenGet}, false, 0, "beep|box:step 1 failed"},
-        {{PortOpenSet}, false, 1, "beep|box:step 2 failed|beep|box:step 2 failed"},
-        {{Input}, true, 4, "put:Dakcomm=5|beep|box:disk full|beep|box:step 4 failed"},
+        {{Open}, false, 2, "beep|box:step 2 failed"},
+        {{DiscardInput}, false, 2, "put:Dakcomm=3|beep|box:step 3 failed"},
+        {{IsOpen}, false, 0, "beep|box:step 0 failed"},
+        {{Close, Open}, false, 1, "beep|box:step 1 failed|beep|box:step 2 failed"},
+        {{DiscardInput}, true, 4, "put:Dakcomm=5|beep|box:disk full|beep|box:step 3 failed"},
         {{}, false, -1, "beep|box:No entry of the port list is selected: Com5: stays in use"},
         {{}, false, 8, "put:Dakcomm=9"},
     };

@@ -1,8 +1,10 @@
 #include "panel/controlpanel.h"
 #include "panel/portmapdialog.h"
+#include "protocol/frame.h"
 
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
+#include "settings/portmap.h"
 #include "settings/qsettingsstore.h"
 #include "system/pseudoterminal.h"
 #include "tests/support/fakes.h"
@@ -15,6 +17,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <future>
 
 namespace zq4 {
 namespace {
@@ -24,6 +27,33 @@ using namespace std::chrono_literals;
 // The whole program as the operator meets it: the user's store as an INI file in a folder of
 // its own, the real serial port adapter, and pseudo-terminals standing in for the display's line.
 struct WindowEndToEndTest : ::testing::Test {
+    // The store file as an earlier run or the operator left it, then the window over it.
+    void start(const QByteArray& file) {
+        ASSERT_TRUE(home.isValid() && first.valid() && second.valid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
+        QFile ini(iniPath());
+        ASSERT_TRUE(QDir().mkpath(home.filePath("ZQ4")) && ini.open(QIODevice::WriteOnly) &&
+                    ini.write(file) == file.size() && ini.flush());
+        window =
+            std::make_unique<ControlPanel>(ControlPanelParts{store, *adapter, feedback, discovery});
+    }
+    QByteArray comOneIsFirst() const { return "[Ports]\nCom1=" + first.devicePath().toUtf8(); }
+    // SEND pressed `count` times, each frame with its number as its text.
+    void sendNumbered(int count) {
+        auto* text = window->findChild<QLineEdit*>("Text1");
+        auto* send = window->findChild<QPushButton*>("SendButton");
+        for (int number = 0; number < count; ++number) {
+            text->setText(QString::number(number));
+            QTest::mouseClick(send, Qt::LeftButton);
+        }
+    }
+    static QByteArray numberedFrames(int count) {
+        QByteArray frames;
+        for (int number = 0; number < count; ++number) {
+            frames += BuildFrame({QString::number(number), 0, 0, 0});
+        }
+        return frames;
+    }
     QString iniPath() const { return home.filePath("ZQ4/ZQ4.ini"); }
     QByteArray iniBytes() const {
         QFile ini(iniPath());
@@ -50,7 +80,8 @@ struct WindowEndToEndTest : ::testing::Test {
     QTemporaryDir home;
     PseudoTerminal first, second;
     QSettingsStore store;
-    QSerialPortAdapter adapter{store};
+    std::unique_ptr<QSerialPortAdapter> adapter =
+        std::make_unique<QSerialPortAdapter>(PortMap(store).lookup());
     test::RecordingFeedback feedback;
     test::FakeDiscovery discovery;
     std::unique_ptr<ControlPanel> window;
@@ -58,15 +89,8 @@ struct WindowEndToEndTest : ::testing::Test {
 // The operator maps Com2 to a line by typing its path (cancelling once, which leaves the file
 // as the operator wrote it), picks Com2, changes each value and sends.
 TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
-    // The store file as an earlier run or the operator left it.
-    const QByteArray file = "[Ports]\nCom1 = " + first.devicePath().toUtf8() +
-                            "\n[Startup]\nDakcomm=1\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n";
-    ASSERT_TRUE(home.isValid() && first.valid() && second.valid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
-    QFile ini(iniPath());
-    ASSERT_TRUE(QDir().mkpath(home.filePath("ZQ4")) && ini.open(QIODevice::WriteOnly) &&
-                ini.write(file) == file.size() && ini.flush());
-    window = std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
+    start("[Ports]\nCom1 = " + first.devicePath().toUtf8() +
+          "\n[Startup]\nDakcomm=1\nAddr=5\nBrt=1\nMessage=20\nCustom=HOLD\n");
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QStringList({shown("CommSel"), shown("AddrDis"), shown("BrtVal"), shown("Message"),
@@ -98,6 +122,43 @@ TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
                            stored("Startup/Message"), stored("Startup/Custom")}),
               QStringList({"2", "6", "0", "21", "T-10"}));
     EXPECT_EQ(feedback.shown, QStringList());
+}
+
+// The far end reads as the frames come: SENDs back to back, each with a text of its own, arrive
+// whole and in order.
+TEST_F(WindowEndToEndTest, SendsBackToBackArriveWholeAndInOrder) {
+    start(comOneIsFirst());
+    const QByteArray frames = numberedFrames(200);
+    auto display =
+        std::async(std::launch::async, [&] { return first.readFromLine(frames.size(), 20s); });
+    sendNumbered(200);
+    const QByteArray received = display.get();
+    EXPECT_TRUE(received == frames) << received.size() << " of " << frames.size();
+    EXPECT_EQ(feedback.shown, QStringList());
+}
+
+// The display takes nothing more while the operator keeps pressing SEND: about 2 s of the line's
+// time waits (13 frames of 18 bytes at 1200 baud); each SEND beyond that writes nothing and beeps,
+// and the burst brings up one box. The choices are still stored. Closing the window then lets the
+// program end (the window, then the port) within 4 s, however full the line.
+TEST_F(WindowEndToEndTest, ABurstIntoALineThatTakesNothingHoldsThirteenFramesAndShowsOneBox) {
+    start(comOneIsFirst());
+    ASSERT_EQ(::tcflow(first.slaveDescriptor(), TCOOFF), 0);
+    sendNumbered(200);
+    EXPECT_EQ(feedback.shown.count("beep"), 187);
+    const QStringList boxes = feedback.shown.filter("box:");
+    ASSERT_EQ(boxes.size(), 1) << boxes.join('\n').toStdString();
+    EXPECT_TRUE(boxes.front().startsWith("box:ZQ4:the line is busy: 13 frames are still waiting "
+                                         "for Com1: (" +
+                                         first.devicePath() + ")"))
+        << boxes.front().toStdString();
+    EXPECT_EQ(stored("Startup/Custom"), "199");
+    const auto closing = std::chrono::steady_clock::now();
+    window->close();
+    EXPECT_TRUE(window->isHidden());
+    window.reset();
+    adapter.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 4s);
 }
 
 // zq4 headless with its own settings folder whose "Com1:" is a pseudo-terminal ends on each

@@ -9,6 +9,7 @@
 #include "protocol/vocabulary.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
+#include "settings/portmap.h"
 #include "settings/qsettingsstore.h"
 #include "tests/support/fakes.h"
 
@@ -572,8 +573,8 @@ TEST_F(WindowTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
         store.set(keys::kPorts, keys::portKey(5), com5);
         store.set(keys::kStartup, keys::kAddr, "12");
         discovery.present = present;
-        port.failing = {test::FakePort::PortOpenSet};
-        port.open = false;
+        port.failing = {test::FakePort::Open};
+        port.opened = false;
         feedback.shown.clear();
         start();
         const QString found = "Found FT232R USB UART at " + kAdapter.path +
@@ -592,7 +593,7 @@ TEST_F(WindowTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
 // and the port list's tooltip names the port and that device once, then why it is not open.
 TEST_F(WindowTest, ToolTipNamesThePortAndItsDeviceOnceBeforeWhyItIsNotOpen) {
     store.set(keys::kPorts, keys::portKey(1), "zq4-absent1");
-    QSerialPortAdapter adapter(store);
+    QSerialPortAdapter adapter(PortMap(store).lookup());
     start(store, adapter);
     const QString named = "Com1: (/dev/zq4-absent1): ";
     ASSERT_EQ(feedback.shown.size(), 2);

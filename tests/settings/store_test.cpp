@@ -1,5 +1,7 @@
 #include "settings/keys.h"
+#include "settings/portmap.h"
 #include "settings/qsettingsstore.h"
+#include "settings/storefile.h"
 
 #include <QtCore>
 
@@ -33,6 +35,67 @@ TEST(StoredIntegerTest, AcceptsOnlyPlainDecimalIntegersInRange) {
             EXPECT_EQ(StoredInteger(text, minimum, maximum), expected)
                 << '"' << text.toStdString() << "\" in [" << minimum << ", " << maximum << ']';
         }
+    }
+}
+
+// What a rewrite by QSettings would lose or change, told from the file's bytes alone; the
+// store refuses to rewrite such a file. Each row: the bytes, the start of the reason ("" when a
+// rewrite keeps everything).
+TEST(StoreFileChecks, ARewriteIsRefusedWhenItWouldLoseOrChangeWhatTheFileHolds) {
+    const std::string notSettings = "it holds lines that are not settings";
+    const std::string comments = "its comment lines would be lost";
+    const std::string blanks = "the hand-written value ";
+    const std::pair<QByteArray, std::string> cases[] = {
+        {"", ""},
+        {"\r\n  \n", ""},
+        {"[Startup]\r\nAddr=5\r\n[Ports]\r\nCom3 = /dev/ttyUSB0\r\n", ""},
+        {"top=1\n[ Startup ]\nCustom=\"a;b\\\"#c\"\n", ""},
+        {"\xEF\xBB\xBF[Startup]\nCustom=bom\n", ""},
+        {"[Startup]\nCustom=Z\xC3\xBCrich\n", ""},
+        // A line end inside double quotes, or escaped, continues the line.
+        {"[Startup]\nCustom=\"two\nlines\"\nText=a\\\nb\n", ""},
+        {"[Startup]\nCom4 /dev/ttyUSB1\n", notSettings},
+        {"[Startup\nAddr=5\n", notSettings},
+        {"[Startup] Addr=5\n", notSettings},
+        {"[Startup]\n=5\n", notSettings},
+        {"[Startup]\nCustom=Z\xFCrich\n", notSettings},
+        {"\xEF\xBB\xBF# note\n[Startup]\nCom4 /dev/ttyUSB1\n", notSettings},
+        {";note\n[Startup]\n", comments},
+        {"[Startup]\n  #Addr=3\n", comments},
+        {"# Com3 is the bench display\n", comments},
+        {"[Startup]\nCustom=kept ; note\n", comments},
+        {"[Startup] ; note\n", comments},
+        // An unquoted comma makes a list, written back with its items joined by ", ".
+        {"[Ports]\nCom3=usb-A, B-port0\n", ""},
+        {"[Ports]\nCom3=\"usb-A,B\", \"x\"\n", blanks},
+        {"[Ports]\nCom3=a,b\n", blanks + "\"a,b\" of Ports/Com3"},
+        {"[Ports]\nCom3=a ,b\n", blanks},
+        {"[Ports]\nCom3=a,  b\n", blanks},
+        {"[Ports]\nCom3=a,\n", blanks},
+    };
+    for (const auto& [bytes, reason] : cases) {
+        const std::string problem = RewriteProblem(bytes).toStdString();
+        EXPECT_TRUE(reason.empty() ? problem.empty() : problem.starts_with(reason))
+            << bytes.toPercentEncoding().toStdString() << ": " << problem;
+    }
+}
+
+// A port's entry names its device: blanks around it do not count, a name without a leading '/'
+// is under /dev wherever the program runs, and an empty entry is the port's default device. On
+// Windows each port is COM<n>, whatever the entry.
+TEST(PortMapTest, AnEntryNamesTheDeviceThePortOpens) {
+    const std::tuple<QString, int, QString> cases[] = {
+        {"  ", 9, "/dev/ttyS8"},
+        {" /dev/serial/by-id/usb-A, B-port0 ", 3, "/dev/serial/by-id/usb-A, B-port0"},
+        {"pts/5", 3, "/dev/pts/5"},
+        {"./ttyUSB0", 3, "/dev/ttyUSB0"},
+    };
+    for (const auto& [entry, portNumber, device] : cases) {
+#ifdef Q_OS_WIN
+        EXPECT_EQ(PortMap::EntryDevice(entry, portNumber), QString("COM%1").arg(portNumber));
+#else
+        EXPECT_EQ(PortMap::EntryDevice(entry, portNumber), device) << entry.toStdString();
+#endif
     }
 }
 
@@ -130,25 +193,16 @@ TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllA
     QRandomGenerator(4).fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
     const std::string notSettings = "it holds lines that are not settings (each line must be a "
                                     "[section] or a key=value); correct or remove the file";
-    const std::string comments = "its comment lines would be lost";
-    // File, the Custom value read from it, why a put may not rewrite it ("" when it may). Each
-    // file differs in size from the one before, which is how a file changed by hand is told from
-    // the one read.
+    // File, the Custom value read from it, why a put may not rewrite it ("" when it may).
     const std::vector<std::tuple<QByteArray, std::string, std::string>> cases = {
         // Keys and sections differ by case on Linux; on Windows, as everywhere there, they do not.
-        {"[Startup]\ncustom=x\nCUSTOM=y\n[startup]\nCustom=z\n", kCaseSensitiveKeys ? "<default>" : "z",
-         ""},
+        {"[Startup]\ncustom=x\nCUSTOM=y\n[startup]\nCustom=z\n",
+         kCaseSensitiveKeys ? "<default>" : "z", ""},
         {"[Startup]\nCustom=@Rect(1 2 3 4)\n", "<default>", ""},
         {binary, "<default>", notSettings},
         {"[Startup]\nCustom=kept\nCom4 /dev/ttyUSB1\n", "kept", notSettings},
         {"[Startup]\nCustom=kept\nCom4 =/dev/ttyUSB1\n", "kept", ""},
-        // Comments, which QSettings skips (';') or takes for a key it rewrites as "%23..." ('#').
-        {";note\n[Startup]\nCustom=kept\n", "kept", comments},
-        {"[Startup]\n  #Addr=3\nCustom=kept\n", "kept", comments},
-        {"[Startup]\nCustom=kept ; note\n", "kept", comments},
-        {"# Com3 is the bench display\n[Startup]\nCustom=kept\n", "kept", comments},
-        {"\xEF\xBB\xBF# note\n[Startup]\nCustom=kept\n", "kept", comments},
-        {"# note\n[Startup]\nCustom=kept\nCom4 /dev/ttyUSB1\n", "kept", notSettings},
+        {"# note\n[Startup]\nCustom=kept\n", "kept", "its comment lines would be lost"},
         {"[Startup]\nCustom=\"a;\\\"#b\"\n", "a;\"#b", ""},
         // A byte-order mark is no line of its own. Blanks around a hand-written comma are read as
         // written, and kept: QSettings would rewrite them as ", ".

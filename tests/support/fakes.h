@@ -77,26 +77,30 @@ struct RecordingFeedback final : OperatorFeedback {
 };
 
 // A port that records what it was asked to do; any step can be told to fail, with the text
-// "step <n> failed", n counted in the order of Step.
+// "step <n> failed", n counted in the order of Step. A busy port refuses writes as a busy line
+// does.
 class FakePort final : public SerialPort {
 public:
-    enum Step { CommPort, PortOpenGet, PortOpenSet, InputLen, Input, Output };
+    enum Step { IsOpen, Close, Open, DiscardInput, Write };
 
-    Status setCommPort(std::int16_t portNumber) override {
-        return run(CommPort, [&] { commPort = portNumber; });
+    Status open(std::int16_t portNumber) override {
+        return run(Open, [&] { opens.push_back(commPort = portNumber), opened = true; });
     }
-    Result<bool> portOpen() const override {
-        return fails(PortOpenGet) ? Result<bool>(check(PortOpenGet)) : open;
+    Result<bool> isOpen() const override {
+        return fails(IsOpen) ? Result<bool>(check(IsOpen)) : opened;
     }
-    Status setPortOpen(bool wanted) override {
-        return run(PortOpenSet, [&] { (open = wanted) ? opens.push_back(commPort) : void(); });
+    Status close(std::chrono::milliseconds /*deadline*/) override {
+        return run(Close, [&] { opened = false; });
     }
-    Status setInputLen(int /*length*/) override { return check(InputLen); }
-    Result<QByteArray> input() override {
-        return fails(Input) ? Result<QByteArray>(check(Input)) : QByteArray();
-    }
-    Status setOutput(const QByteArray& bytes) override {
-        return open ? run(Output, [&] { written.push_back(bytes); }) : Status::Failed("not open");
+    Status discardInput() override { return check(DiscardInput); }
+    WriteStatus write(const QByteArray& bytes) override {
+        if (!opened) {
+            return {Status::Failed("not open")};
+        }
+        if (busy) {
+            return {Status::Failed("the line is busy"), true};
+        }
+        return {run(Write, [&] { written.push_back(bytes); })};
     }
     void setLostHandler(LostHandler /*handler*/) override {}
 
@@ -104,7 +108,8 @@ public:
 
     QList<Step> failing;
     std::int16_t commPort = 1;
-    bool open = false;
+    bool opened = false;
+    bool busy = false;
     std::vector<std::int16_t> opens;
     std::vector<QByteArray> written;
 
