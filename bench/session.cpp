@@ -74,10 +74,10 @@ FrameInputs choicesFor(int n) {
 }
 
 void choose(ControlPanel& window, const FrameInputs& choices) {
-    window.setText1(choices.text);
-    window.setBrtVal(choices.brightnessCode);
+    window.setCustomText(choices.text);
+    window.setBrightness(choices.brightnessCode);
     window.setMessage(choices.messageCode);
-    window.panel().setVScroll1(choices.addressCode);
+    window.panel().setAddress(choices.addressCode);
 }
 
 Delivery delivered(const LineListener& listener, qsizetype base, const QByteArray& expected,

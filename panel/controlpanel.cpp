@@ -387,32 +387,32 @@ void ControlPanel::bindEvents() {
     connect(m_sendButton, &QPushButton::clicked, this, [this] { m_panel.SendButton_Click(); });
 }
 
-int ControlPanel::commSel() const {
+int ControlPanel::portPosition() const {
     return m_commSel->currentIndex();
 }
 
-void ControlPanel::setCommSel(int position) {
+void ControlPanel::setPortPosition(int position) {
     const QSignalBlocker blocker(m_commSel);
     m_commSel->setCurrentIndex(position);
 }
 
-int ControlPanel::vScroll1() const {
+int ControlPanel::address() const {
     // While the thumb is dragged the address is where the thumb is, not yet the value.
     const int widgetValue =
         m_vScroll1->isSliderDown() ? m_vScroll1->sliderPosition() : m_vScroll1->value();
     return kMaxAddress - widgetValue;
 }
 
-void ControlPanel::setVScroll1(int address) {
+void ControlPanel::setAddress(int address) {
     const QSignalBlocker blocker(m_vScroll1);
     m_vScroll1->setValue(kMaxAddress - address);
 }
 
-int ControlPanel::brtVal() const {
+int ControlPanel::brightness() const {
     return m_brtVal->currentIndex();
 }
 
-void ControlPanel::setBrtVal(int position) {
+void ControlPanel::setBrightness(int position) {
     const QSignalBlocker blocker(m_brtVal);
     m_brtVal->setCurrentIndex(position);
 }
@@ -426,20 +426,20 @@ void ControlPanel::setMessage(int position) {
     m_message->setCurrentIndex(position);
 }
 
-QString ControlPanel::text1() const {
+QString ControlPanel::customText() const {
     return m_text1->text();
 }
 
-void ControlPanel::setText1(const QString& text) {
+void ControlPanel::setCustomText(const QString& text) {
     const QSignalBlocker blocker(m_text1);
     m_text1->setText(RestoredCustomText(text));
 }
 
-QString ControlPanel::addrDis() const {
+QString ControlPanel::shownAddress() const {
     return m_addrDis->text();
 }
 
-void ControlPanel::setAddrDis(const QString& text) {
+void ControlPanel::setShownAddress(const QString& text) {
     m_addrDis->setText(text);
 }
 

@@ -39,18 +39,18 @@ public:
     explicit ControlPanel(const ControlPanelParts& parts);
     ~ControlPanel() override;
 
-    int commSel() const override;
-    void setCommSel(int position) override;
-    int vScroll1() const override;
-    void setVScroll1(int address) override;
-    int brtVal() const override;
-    void setBrtVal(int position) override;
+    int portPosition() const override;
+    void setPortPosition(int position) override;
+    int address() const override;
+    void setAddress(int address) override;
+    int brightness() const override;
+    void setBrightness(int position) override;
     int message() const override;
     void setMessage(int position) override;
-    QString text1() const override;
-    void setText1(const QString& text) override;
-    QString addrDis() const override;
-    void setAddrDis(const QString& text) override;
+    QString customText() const override;
+    void setCustomText(const QString& text) override;
+    QString shownAddress() const override;
+    void setShownAddress(const QString& text) override;
 
     Panel& panel() { return m_panel; }
     PortMapBinding& portMap() { return *m_portMap; }

@@ -291,40 +291,40 @@ TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheT
         {QStyle::SC_ScrollBarAddLine, 0, 0}};
     for (const auto& [part, from, to] : cases) {
         SCOPED_TRACE(::testing::Message() << "part " << part << " from " << from);
-        window->panel().setVScroll1(from);
+        window->panel().setAddress(from);
         QTest::mouseClick(control("VScroll1"), Qt::LeftButton, {}, scrollBarPart(part).center());
-        EXPECT_EQ(window->addrDis(), AddressText(to));
+        EXPECT_EQ(window->shownAddress(), AddressText(to));
         // SEND sends the address shown, "ALL" as 128.
         QTest::keyClick(control("SendButton"), Qt::Key_Space);
         ASSERT_FALSE(port.written.empty());
         EXPECT_EQ(static_cast<std::uint8_t>(port.written.back().at(15)), to);
     }
     // The address display follows the thumb before it is released.
-    window->panel().setVScroll1(64);
+    window->panel().setAddress(64);
     auto* bar = control<QScrollBar>("VScroll1");
     const QPoint grip = scrollBarPart(QStyle::SC_ScrollBarSlider).center();
     QTest::mousePress(bar, Qt::LeftButton, {}, grip);
-    QStringList shown{window->addrDis()};
+    QStringList shown{window->shownAddress()};
     for (int step = 1; step <= 3; ++step) {
         QTest::mouseMove(bar, grip + QPoint(0, 12 * step));
-        shown << window->addrDis();
+        shown << window->shownAddress();
     }
     EXPECT_EQ(bar->value(), kMaxAddress - 64) << "the value holds until the thumb is dropped";
     QTest::mouseRelease(bar, Qt::LeftButton, {}, grip + QPoint(0, 36));
     EXPECT_EQ(shown.first(), "64");
-    EXPECT_EQ(shown.last(), window->addrDis()) << "the drop keeps the address the drag showed";
+    EXPECT_EQ(shown.last(), window->shownAddress()) << "the drop keeps the address the drag showed";
     EXPECT_EQ(shown.removeDuplicates(), 0) << "each move shows a new address";
 }
 
 // The routines run on the operator's picks, even of the entry already shown, never on a value
 // set from code. A text set from code keeps 13 whole characters, however many UTF-16 units.
 TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
-    window->setCommSel(4);
-    window->setVScroll1(77);
-    EXPECT_EQ(window->addrDis(), "0");
+    window->setPortPosition(4);
+    window->setAddress(77);
+    EXPECT_EQ(window->shownAddress(), "0");
     const QString smile = QString::fromUcs4(U"\U0001F600", 1);
-    window->setText1(smile.repeated(14));
-    EXPECT_EQ(window->text1(), smile.repeated(13));
+    window->setCustomText(smile.repeated(14));
+    EXPECT_EQ(window->customText(), smile.repeated(13));
     auto* list = control<QComboBox>("CommSel");
     list->showPopup();
     QTest::keyClick(list->view(), Qt::Key_Return);
@@ -363,15 +363,15 @@ TEST_F(WindowTest, EveryControlIsNamedByItsLabelAndTheScrollBarReportsTheAddress
     QAccessibleValueInterface* value = bar->valueInterface();
     ASSERT_NE(value, nullptr);
     for (const int address : {0, 64, 128}) {
-        window->panel().setVScroll1(address);
+        window->panel().setAddress(address);
         EXPECT_EQ(value->currentValue().toInt(), address);
         EXPECT_EQ(bar->text(QAccessible::Value), AddressText(address));
     }
     // A value set by assistive technology is the address, and the address display follows it.
     for (const int address : {5, 128, 0}) {
         value->setCurrentValue(address);
-        EXPECT_EQ(window->vScroll1(), address);
-        EXPECT_EQ(window->addrDis(), AddressText(address));
+        EXPECT_EQ(window->address(), address);
+        EXPECT_EQ(window->shownAddress(), AddressText(address));
     }
     EXPECT_EQ(value->minimumValue().toInt(), 0);
     EXPECT_EQ(value->maximumValue().toInt(), kMaxAddress);
@@ -583,7 +583,7 @@ TEST_F(WindowTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
                                                            "\nThe map is kept in the group [Ports] "
                                                            "of the test's store."}));
         EXPECT_EQ(store.puts, 0);
-        EXPECT_EQ(window->addrDis(), "12");
+        EXPECT_EQ(window->shownAddress(), "12");
         expectToolTip("Com1: (/dev/ttyS0): not open: step 2 failed");
     }
 }
