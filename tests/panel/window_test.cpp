@@ -2,6 +2,7 @@
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
 #include "panel/panelfont.h"
+#include "panel/panellayout.h"
 #include "panel/portmap.h"
 #include "panel/portmapdialog.h"
 
@@ -162,7 +163,7 @@ TEST_F(WindowTest, ItsFontAndEachInstalledPanelFontFitEveryControl) {
     installed.removeIf([](const QString& family) { return !IsInstalledFamily(family); });
     for (const QString& family : installed) {
         SCOPED_TRACE(family.toStdString());
-        const QFont font = FittedFont(family, window->textRooms());
+        const QFont font = FittedFont(family, PanelTextRooms());
         EXPECT_EQ(QFontInfo(font).family().section(QStringLiteral(" ["), 0, 0), family);
         EXPECT_TRUE(font.bold());
         EXPECT_LE(font.pointSizeF(), 8.25);
@@ -317,14 +318,18 @@ TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheT
 }
 
 // The routines run on the operator's picks, even of the entry already shown, never on a value
-// set from code. A text set from code keeps 13 whole characters, however many UTF-16 units.
+// set from code. A text set from code keeps what of its first 13 characters fits the box's 13
+// UTF-16 units whole: a character of two units (one the display cannot show) is never split.
 TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
     window->setPortPosition(4);
     window->setAddress(77);
     EXPECT_EQ(window->shownAddress(), "0");
     const QString smile = QString::fromUcs4(U"\U0001F600", 1);
-    window->setCustomText(smile.repeated(14));
-    EXPECT_EQ(window->customText(), smile.repeated(13));
+    for (const auto& [set, kept] : {std::pair{smile.repeated(14), smile.repeated(6)},
+                                    std::pair{"ABCDEFGHIJKL" + smile, QString("ABCDEFGHIJKL")}}) {
+        window->setCustomText(set);
+        EXPECT_EQ(window->customText(), kept);
+    }
     auto* list = control<QComboBox>("CommSel");
     list->showPopup();
     QTest::keyClick(list->view(), Qt::Key_Return);
