@@ -610,20 +610,33 @@ TEST_F(WindowTest, ToolTipNamesThePortAndItsDeviceOnceBeforeWhyItIsNotOpen) {
 
 #endif
 
-// The warning box is modal, titled as given, with the exclamation icon and one OK button.
-TEST(MessageBoxFeedbackTest, WarningBoxIsModalWithOneOkButton) {
-    QString seen;
-    QTimer::singleShot(0, [&seen] {
+// A port that fails at start-up is told in a modal box before the window is shown, and start-up
+// goes on once the operator has dismissed it.
+TEST(MessageBoxFeedbackTest, StartUpWarningIsAModalBoxBeforeTheWindowShows) {
+    test::MemoryStore store;
+    store.set(keys::kStartup, keys::kAddr, "12");
+    test::FakePort port;
+    port.failing = {test::FakePort::PortOpenSet};
+    test::FakeDiscovery discovery;
+    MessageBoxFeedback feedback;
+    QStringList seen;
+    QTimer answer; // goes with the test, so it cannot fire in a later one
+    answer.setSingleShot(true);
+    QObject::connect(&answer, &QTimer::timeout, [&seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        seen = QStringLiteral("%1|%2|%3|%4")
-                   .arg(box->windowTitle(), box->text())
-                   .arg(box->icon() == QMessageBox::Warning)
-                   .arg(box->buttons().size());
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<ControlPanel*>(widget) != nullptr && widget->isVisible()) {
+                seen << "window shown";
+            }
+        }
+        seen << box->windowTitle() + ':' + box->text().section("\n\n", 0, 0);
         box->button(QMessageBox::Ok)->click();
     });
-    MessageBoxFeedback().warn(QStringLiteral("ZQ4"), QStringLiteral("Com3: (/dev/x): gone"));
-    EXPECT_EQ(seen, QStringLiteral("ZQ4|Com3: (/dev/x): gone|1|1"));
+    answer.start(0);
+    ControlPanel window(ControlPanelParts{store, port, feedback, discovery});
+    EXPECT_EQ(seen, QStringList({"ZQ4:step 2 failed"}));
+    EXPECT_EQ(window.shownAddress(), "12");
 }
 
 } // namespace
