@@ -147,7 +147,6 @@ void ClassicStyle::applyToPopup(QComboBox& list) {
     // which the entries are drawn on.
     QScrollBar* bar = entries->verticalScrollBar();
     bar->setPalette(classic);
-    entries->setFont(list.font());
     entries->setMinimumWidth(entries->sizeHintForColumn(0) + bar->sizeHint().width() +
                              2 * entries->frameWidth());
 }

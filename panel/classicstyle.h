@@ -37,8 +37,8 @@ public:
     // reaches none of the widgets inside a widget by itself.
     void applyToWindow(QWidget& window);
     // A list's popup list is a window of its own, made when the list first needs it: this puts
-    // it in this style and the classic palette, with the list's colour behind its entries, in the
-    // list's font and wide enough for every entry.
+    // it in this style and the classic palette, with the list's colour behind its entries, and
+    // makes it wide enough for every entry (it takes the list's font by itself).
     void applyToPopup(QComboBox& list);
 
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,

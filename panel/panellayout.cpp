@@ -90,9 +90,12 @@ std::span<const ControlLayout> PanelLayout() {
 }
 
 const ControlLayout& LayoutOf(const char* name) {
-    return *std::find_if(std::begin(kLayout), std::end(kLayout), [name](const ControlLayout& each) {
-        return std::strcmp(each.name, name) == 0;
-    });
+    const auto* found =
+        std::find_if(std::begin(kLayout), std::end(kLayout), [name](const ControlLayout& each) {
+            return std::strcmp(each.name, name) == 0;
+        });
+    Q_ASSERT(found != std::end(kLayout));
+    return *found;
 }
 
 std::span<const char* const> PanelTabOrder() {

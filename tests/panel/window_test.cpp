@@ -143,6 +143,11 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
         if (list) {
             QTest::keyClicks(list, QStringLiteral("XYZ\r"));
             EXPECT_EQ(list->currentText(), text) << "a list is picked from, never typed into";
+            list->showPopup();
+            QAbstractItemView* entries = list->view();
+            EXPECT_GE(entries->viewport()->width(), entries->sizeHintForColumn(0))
+                << "the open list shows every entry whole";
+            list->hidePopup();
         }
         EXPECT_EQ(widget->property("alignment").value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
                   align);
