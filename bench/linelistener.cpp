@@ -32,34 +32,27 @@ void LineListener::stop() {
 std::optional<LineListener::Clock::time_point>
 LineListener::waitForTotal(qsizetype total, std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
-    const bool reached =
-        m_arrived.wait_for(lock, timeout, [&] { return m_received.size() >= total; });
-    if (!reached) {
+    const auto reached = [&] { return !m_arrivals.empty() && m_arrivals.back().first >= total; };
+    if (!m_arrived.wait_for(lock, timeout, reached)) {
         return std::nullopt;
     }
-    const auto first =
-        std::find_if(m_arrivals.begin(), m_arrivals.end(),
-                     [total](const auto& arrival) { return arrival.first >= total; });
-    return first->second;
-}
-
-QByteArray LineListener::received() const {
-    const std::lock_guard lock(m_mutex);
-    return m_received;
+    return std::find_if(m_arrivals.begin(), m_arrivals.end(),
+                        [total](const auto& arrival) { return arrival.first >= total; })
+        ->second;
 }
 
 void LineListener::run() {
     while (!m_stopping) {
         // Returns as soon as one read brought anything, with all that read brought.
-        const QByteArray chunk = m_line.readFromLine(1, kStopCheck);
-        if (chunk.isEmpty()) {
+        const qsizetype count = m_line.readFromLine(1, kStopCheck).size();
+        if (count == 0) {
             continue;
         }
         const Clock::time_point now = Clock::now();
         {
             const std::lock_guard lock(m_mutex);
-            m_received += chunk;
-            m_arrivals.emplace_back(m_received.size(), now);
+            m_arrivals.emplace_back((m_arrivals.empty() ? 0 : m_arrivals.back().first) + count,
+                                    now);
         }
         m_arrived.notify_all();
     }

@@ -2,8 +2,6 @@
 
 #include "system/pseudoterminal.h"
 
-#include <QByteArray>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -15,9 +13,9 @@
 
 namespace zq4::bench {
 
-// Reads the display's end of the line on a thread of its own and notes when each chunk
-// arrived, so a send is timed to the moment its last byte became readable rather than to
-// when the window's thread got round to looking.
+// Reads the display's end of the line on a thread of its own and notes when each chunk arrived,
+// so that a send is timed to the moment its last byte became readable rather than to when the
+// window's thread got round to looking.
 class LineListener {
 public:
     using Clock = std::chrono::steady_clock;
@@ -27,15 +25,14 @@ public:
     LineListener(const LineListener&) = delete;
     LineListener& operator=(const LineListener&) = delete;
 
+    // Reads on its thread until stopped, or until the listener goes.
     void start();
-    // Joins the thread; what was received stays readable.
     void stop();
 
-    // When the bytes received since start() first numbered `total` or more; nothing when that
-    // did not happen within the timeout.
+    // When the bytes read since start() first numbered `total` or more; nothing when that did not
+    // happen within the timeout.
     std::optional<Clock::time_point> waitForTotal(qsizetype total,
                                                   std::chrono::milliseconds timeout);
-    QByteArray received() const;
 
 private:
     void run();
@@ -43,10 +40,9 @@ private:
     PseudoTerminal& m_line;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_arrived;
-    QByteArray m_received;
-    std::vector<std::pair<qsizetype, Clock::time_point>> m_arrivals; // total after each chunk
+    std::vector<std::pair<qsizetype, Clock::time_point>> m_arrivals; // the total after each chunk
 };
 
 } // namespace zq4::bench

@@ -1,129 +1,117 @@
+// zq4-bench: the panel's window in this process, its Com1 mapped to a pseudo-terminal whose far
+// end a thread of the bench reads, in the tests' surroundings (headless, a throwaway settings
+// folder). It prints what only this program can tell: a SEND's way from the click to the bytes on
+// the line, a burst of sends, and the wake-ups of the window left alone. Exits 2 when it cannot
+// measure (no window with its port open, a frame that never reaches the line); speed never fails.
+//
+// zq4-bench -- COMMAND [ARGUMENT...] runs the command in the same surroundings instead, with the
+// line's device in ZQ4_BENCH_LINE: scripts/bench starts the program zq4 so.
 #include "idle.h"
 #include "linelistener.h"
-#include "processusage.h"
 #include "report.h"
 #include "sends.h"
-#include "session.h"
-#include "startup.h"
-#include "system/pseudoterminal.h"
 
+#include "panel/controlpanel.h"
+#include "serial/qserialportadapter.h"
+#include "settings/portmap.h"
+#include "settings/qsettingsstore.h"
+#include "system/pseudoterminal.h"
+#include "tests/support/fakes.h"
+#include "tests/support/sandbox.h"
 
 #include <QApplication>
-#include <QSettings>
-#include <QTemporaryDir>
+#include <QProcess>
+#include <QTest>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
+#include <cstring>
 
 namespace zq4::bench {
 
 namespace {
 
-constexpr double kPeakRssTargetMib = 40;
+constexpr int kExitCannotMeasure = 2;
 
-// A frame lost or torn on the line is a fault of the program; slow figures are not.
-constexpr int kExitFramesLost = 1;
-constexpr int kExitSetupFailed = 2;
-
-QString memoryText(const ResidentMemory& memory) {
-    return QStringLiteral("ru_maxrss %1 MiB, VmHWM %2 MiB (now %3 MiB)")
-        .arg(memory.maxRss, 0, 'f', 1)
-        .arg(memory.highWaterMark, 0, 'f', 1)
-        .arg(memory.now, 0, 'f', 1);
-}
-
-std::vector<Row> memoryRows(const ResidentMemory& afterStartup, const ResidentMemory& afterBurst) {
-    const double peakMib = std::max(afterBurst.maxRss, afterBurst.highWaterMark);
-    return {{QStringLiteral("memory: peak RSS after start-up"), memoryText(afterStartup), QString(),
-             QString()},
-            {QStringLiteral("memory: peak RSS after the burst"), memoryText(afterBurst),
-             QStringLiteral("< %1 MiB").arg(kPeakRssTargetMib),
-             verdict(peakMib < kPeakRssTargetMib)}};
-}
-
-void printSetting(const PseudoTerminal& line, const QString& loadBefore, double applicationStart) {
-    const QString buildType = QStringLiteral(ZQ4_BUILD_TYPE);
-    std::printf("zq4-bench: %s build, %u cores (%s), Qt %s, platform %s\n",
-                qPrintable(buildType.isEmpty() ? QStringLiteral("unnamed") : buildType),
-                std::thread::hardware_concurrency(), qPrintable(cpuModel()), qVersion(),
-                qPrintable(QGuiApplication::platformName()));
-    std::printf("line: pseudo-terminal %s, which does not pace bytes at 1200 baud (one frame "
-                "takes 150 ms on a real line)\n",
-                qPrintable(line.devicePath()));
-    std::printf("load average %s at the start, %s at the end; QApplication created in %s, "
-                "once, before the figures below\n\n",
-                qPrintable(loadBefore), qPrintable(loadAverage()),
-                qPrintable(ms(applicationStart)));
-}
-
-// Start-up first, in fresh windows; then one window for the sends, the burst and idle.
-int run(PseudoTerminal& line, double applicationStart) {
-    const QString loadBefore = loadAverage();
-    const StartupFigures startup = measureStartup();
-    if (!startup.ok) {
-        return kExitSetupFailed;
+int measure(PseudoTerminal& line, SettingsStore& store) {
+    QSerialPortAdapter port(PortMap(store).lookup());
+    test::RecordingFeedback feedback;
+    SystemDeviceDiscovery discovery;
+    ControlPanel window(ControlPanelParts{store, port, feedback, discovery});
+    window.show();
+    const Result<bool> open = port.isOpen();
+    if (!QTest::qWaitForWindowExposed(&window) || !open || !open.value() ||
+        !feedback.shown.isEmpty()) {
+        std::fprintf(stderr, "zq4-bench: the window did not come up with its port open: %s\n",
+                     qPrintable(feedback.shown.join(QStringLiteral(" | "))));
+        return kExitCannotMeasure;
     }
 
-    Session session;
-    if (!showExposed(session.window) || !session.portOpen() || session.sendButton() == nullptr) {
-        std::fprintf(stderr, "the window did not come up with its port open\n");
-        return kExitSetupFailed;
-    }
     LineListener listener(line);
     listener.start();
-    const SendFigures sends = measureSends(session, listener, 0);
-    const BurstFigures burst = runBurst(session, listener, sends.delivery.frames);
-    listener.stop();
-    const ResidentMemory afterBurst = currentMemory();
-    const std::vector<IdleFigures> idle = measureIdleStates(session);
-
-    std::vector<Row> rows = startupRows(startup);
-    for (const auto& part :
-         {sendRows(sends, burst), memoryRows(startup.memory, afterBurst), idleRows(idle)}) {
-        rows.insert(rows.end(), part.begin(), part.end());
+    const std::optional<SendFigures> sends = measureSends(window, listener);
+    if (!sends) {
+        return kExitCannotMeasure;
     }
-    printSetting(line, loadBefore, applicationStart);
+    const BurstFigures burst = runBurst(window);
+    listener.stop();
+    const std::vector<IdleFigures> idle = measureIdleStates(window);
+
+    std::printf("zq4-bench: Qt %s, platform %s; line: pseudo-terminal %s, which does not pace "
+                "bytes at 1200 baud (one frame takes 150 ms on a real line)\n\n",
+                qVersion(), qPrintable(QGuiApplication::platformName()),
+                qPrintable(line.devicePath()));
+    std::vector<Row> rows = sendRows(*sends, burst);
+    const std::vector<Row> idleFigures = idleRows(idle);
+    rows.insert(rows.end(), idleFigures.begin(), idleFigures.end());
     printTable(rows);
-    printIdleDetails(idle);
-    const bool whole = sends.delivery.complete() && burst.finished && burst.delivery.complete();
-    return whole ? EXIT_SUCCESS : kExitFramesLost;
+    std::printf("\nWhat the window's thread handled while idle:\n");
+    for (const IdleFigures& figures : idle) {
+        std::printf("  %s: %s\n", qPrintable(figures.state), qPrintable(figures.events));
+    }
+    return EXIT_SUCCESS;
+}
+
+// The command's exit status, or 1 when it could not be started or crashed.
+int runCommand(const PseudoTerminal& line, int argc, char** argv) {
+    qputenv("ZQ4_BENCH_LINE", QFile::encodeName(line.devicePath()));
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const int status = QProcess::execute(QString::fromLocal8Bit(argv[0]), arguments);
+    if (status < 0) {
+        std::fprintf(stderr, "zq4-bench: %s %s\n", argv[0],
+                     status == -2 ? "cannot be started" : "crashed");
+        return EXIT_FAILURE;
+    }
+    return status;
 }
 
 } // namespace
 
 } // namespace zq4::bench
 
-// Everything in one process, headless unless told otherwise, with a settings folder of its
-// own whose store maps Com1 to a pseudo-terminal: the user's own settings are never touched.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QTemporaryDir configHome;
-    QTemporaryDir runtimeDir;
-    if (!configHome.isValid() || !runtimeDir.isValid()) {
-        std::fprintf(stderr, "cannot create a temporary folder\n");
-        return zq4::bench::kExitSetupFailed;
-    }
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
-    }
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome.path());
-
+    const zq4::test::Sandbox sandbox;
     zq4::PseudoTerminal line;
-    if (!line.valid()) {
-        std::fprintf(stderr, "cannot open a pseudo-terminal\n");
-        return zq4::bench::kExitSetupFailed;
+    if (!sandbox.valid() || !line.valid()) {
+        std::fprintf(stderr, "zq4-bench: cannot make a settings folder or a pseudo-terminal %s\n",
+                     qPrintable(line.errorString()));
+        return zq4::bench::kExitCannotMeasure;
     }
-    if (!zq4::bench::mapFirstPort(configHome.path(), line.devicePath())) {
-        return zq4::bench::kExitSetupFailed;
+    zq4::QSettingsStore store;
+    const zq4::Status mapped = zq4::PortMap(store).store({{1, line.devicePath()}});
+    if (!mapped) {
+        std::fprintf(stderr, "zq4-bench: cannot map Com1 to the line: %s\n",
+                     qPrintable(mapped.description()));
+        return zq4::bench::kExitCannotMeasure;
     }
-
-    const auto begin = zq4::bench::Clock::now();
+    if (argc > 2 && std::strcmp(argv[1], "--") == 0) {
+        int programOnly = 1;
+        const QCoreApplication app(programOnly, argv);
+        return zq4::bench::runCommand(line, argc - 2, argv + 2);
+    }
     QApplication app(argc, argv);
-    const double applicationStart = zq4::bench::milliseconds(zq4::bench::Clock::now() - begin);
-    return zq4::bench::run(line, applicationStart);
+    return zq4::bench::measure(line, store);
 }

@@ -1,15 +1,8 @@
 #include "report.h"
 
-#include "settings/keys.h"
-
-#include <QDir>
-#include <QSettings>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <string>
 
 namespace zq4::bench {
 
@@ -55,35 +48,6 @@ void printTable(const std::vector<Row>& rows) {
         print(row);
     }
     std::fflush(stdout);
-}
-
-QString cpuModel() {
-    std::ifstream info("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(info, line)) {
-        if (line.starts_with("model name")) {
-            return QString::fromStdString(line.substr(line.find(':') + 1)).trimmed();
-        }
-    }
-    return QStringLiteral("unknown CPU");
-}
-
-QString loadAverage() {
-    std::ifstream load("/proc/loadavg");
-    std::string minute;
-    load >> minute;
-    return minute.empty() ? QStringLiteral("unknown") : QString::fromStdString(minute);
-}
-
-bool mapFirstPort(const QString& configHome, const QString& device) {
-    QSettings store(QDir(configHome).filePath(QStringLiteral("ZQ4/ZQ4.ini")), QSettings::IniFormat);
-    store.setValue(keys::kPorts + QLatin1Char('/') + keys::portKey(1), device);
-    store.sync();
-    if (store.status() != QSettings::NoError) {
-        std::fprintf(stderr, "cannot write the settings store\n");
-        return false;
-    }
-    return true;
 }
 
 } // namespace zq4::bench

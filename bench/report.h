@@ -15,7 +15,7 @@ QString ms(double value);
 // Nearest-rank percentile of a list that is not empty.
 double percentile(std::vector<double> values, double fraction);
 
-// One row of the printed table; figures without a target leave it and the verdict empty.
+// One row of the printed table; a figure without a target leaves it and the verdict empty.
 struct Row {
     QString figure;
     QString measured;
@@ -25,13 +25,5 @@ struct Row {
 
 QString verdict(bool met);
 void printTable(const std::vector<Row>& rows);
-
-// Writes a settings file under configHome whose port "Com1:" is the device, as the panel reads
-// it; false, with a message on stderr, when it cannot.
-bool mapFirstPort(const QString& configHome, const QString& device);
-
-QString cpuModel();
-// The 1-minute load average: other work on the machine shows in every figure.
-QString loadAverage();
 
 } // namespace zq4::bench

@@ -20,6 +20,7 @@ XWindowWatch::XWindowWatch() {
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
     m_pidAtom = atom("_NET_WM_PID");
+    m_nameAtom = atom("_NET_WM_NAME");
     m_protocolsAtom = atom("WM_PROTOCOLS");
     m_deleteAtom = atom("WM_DELETE_WINDOW");
 }
@@ -85,10 +86,39 @@ XWindowWatch::waitForMap(pid_t process, std::chrono::steady_clock::time_point de
     return std::nullopt;
 }
 
-void XWindowWatch::drainUntil(std::chrono::steady_clock::time_point deadline) {
-    while (xcb_generic_event_t* event = nextEvent(deadline)) {
-        std::free(event);
+std::vector<std::pair<xcb_window_t, pid_t>> XWindowWatch::mappedWindows() {
+    std::vector<std::pair<xcb_window_t, pid_t>> windows;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr);
+    if (tree == nullptr) {
+        return windows;
     }
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            m_connection, xcb_get_window_attributes(m_connection, children[i]), nullptr);
+        const bool viewable =
+            attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(attributes);
+        if (const std::optional<pid_t> process = windowProcess(children[i]); viewable && process) {
+            windows.emplace_back(children[i], *process);
+        }
+    }
+    std::free(tree);
+    return windows;
+}
+
+std::string XWindowWatch::title(xcb_window_t window) {
+    const auto cookie =
+        xcb_get_property(m_connection, 0, window, m_nameAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 256);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection, cookie, nullptr);
+    std::string title;
+    if (reply != nullptr && reply->format == 8) {
+        title.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                     static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    }
+    std::free(reply);
+    return title;
 }
 
 void XWindowWatch::askToClose(xcb_window_t window) {

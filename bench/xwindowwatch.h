@@ -6,6 +6,9 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace zq4::bench {
 
@@ -25,8 +28,9 @@ public:
     // _NET_WM_PID every Qt window carries); nothing when none is mapped before the deadline.
     std::optional<xcb_window_t> waitForMap(pid_t process,
                                            std::chrono::steady_clock::time_point deadline);
-    // Reads and drops the events that arrived meanwhile, until the deadline.
-    void drainUntil(std::chrono::steady_clock::time_point deadline);
+    // The top-level windows mapped now, each with its process.
+    std::vector<std::pair<xcb_window_t, pid_t>> mappedWindows();
+    std::string title(xcb_window_t window);
     // Sends WM_DELETE_WINDOW, which a Qt program takes as the window's close button.
     void askToClose(xcb_window_t window);
 
@@ -39,6 +43,7 @@ private:
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = 0;
     xcb_atom_t m_pidAtom = 0;
+    xcb_atom_t m_nameAtom = 0;
     xcb_atom_t m_protocolsAtom = 0;
     xcb_atom_t m_deleteAtom = 0;
 };

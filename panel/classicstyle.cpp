@@ -1,5 +1,6 @@
 #include "panel/classicstyle.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QPainter>
@@ -104,9 +105,23 @@ QPalette ClassicStyle::standardPalette() const {
     return palette;
 }
 
-void ClassicStyle::apply(QWidget* widget) {
-    QList<QWidget*> widgets = widget->findChildren<QWidget*>();
-    widgets.prepend(widget);
+void ClassicStyle::setOwnColour(QWidget& control, const QColor& colour) {
+    QPalette palette = control.palette();
+    palette.setColor(qobject_cast<QAbstractButton*>(&control) != nullptr ? QPalette::Button
+                                                                         : QPalette::Base,
+                     colour);
+    control.setPalette(palette);
+}
+
+void ClassicStyle::applyToWindow(QWidget& window) {
+    window.setAutoFillBackground(true);
+    window.setPalette(standardPalette());
+    setOnEachWidget(window);
+}
+
+void ClassicStyle::setOnEachWidget(QWidget& widget) {
+    QList<QWidget*> widgets = widget.findChildren<QWidget*>();
+    widgets.prepend(&widget);
     for (QWidget* each : widgets) {
         // Setting the same style again would polish the widget again, and have a list redo its
         // popup's settings.
@@ -119,7 +134,7 @@ void ClassicStyle::apply(QWidget* widget) {
 void ClassicStyle::applyToPopup(QComboBox& list) {
     QAbstractItemView* entries = list.view();
     QWidget* popup = entries->window();
-    apply(popup);
+    setOnEachWidget(*popup);
     // The list sets its popup's palette from the desktop's menus when it makes it.
     const QPalette classic = standardPalette();
     popup->setPalette(classic);
@@ -130,7 +145,10 @@ void ClassicStyle::applyToPopup(QComboBox& list) {
     entries->setPalette(behind);
     // The entries' scroll bar keeps the window's grey: it takes its background from Window,
     // which the entries are drawn on.
-    entries->verticalScrollBar()->setPalette(classic);
+    QScrollBar* bar = entries->verticalScrollBar();
+    bar->setPalette(classic);
+    entries->setMinimumWidth(entries->sizeHintForColumn(0) + bar->sizeHint().width() +
+                             2 * entries->frameWidth());
 }
 
 void ClassicStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,

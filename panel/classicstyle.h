@@ -15,9 +15,8 @@ QRect ListArrowRect(const QSize& list);
 QRect ListEntryRect(const QSize& list);
 
 // The one home of the window's classic look, the same on every desktop: a fixed base style
-// (Fusion) with the classic palette, and the window's own drawing of its lists, of SEND and of
-// the black two-pixel edge of the focused list, scroll bar or button. A control's own colour is
-// a role of its palette: a list's in Base, a button's in Button.
+// (Fusion) with the classic palette, each control's own colour, and the window's own drawing of
+// its lists, of SEND and of the black two-pixel edge of the focused list, scroll bar or button.
 //
 // It is set on the window, each of its controls and their popups, never on the application:
 // dialogs and message boxes keep the desktop's style and palette.
@@ -30,11 +29,16 @@ public:
     // role of every group is set, so no colour is taken from the desktop.
     QPalette standardPalette() const override;
 
-    // Puts the widget and every widget inside it in this style: a widget's style, unlike its
-    // palette and font, reaches none of the widgets inside it.
-    void apply(QWidget* widget);
+    // A control's own colour, in the role of its palette that this style draws it from: the
+    // face of a button, the box of a list or a text box.
+    static void setOwnColour(QWidget& control, const QColor& colour);
+    // Puts the window and every control inside it in the classic look: the classic palette,
+    // filled in behind the controls, and this style, which unlike the palette and the font
+    // reaches none of the widgets inside a widget by itself.
+    void applyToWindow(QWidget& window);
     // A list's popup list is a window of its own, made when the list first needs it: this puts
-    // it in this style and the classic palette, with the list's colour behind its entries.
+    // it in this style and the classic palette, with the list's colour behind its entries, and
+    // makes it wide enough for every entry (it takes the list's font by itself).
     void applyToPopup(QComboBox& list);
 
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
@@ -45,6 +49,7 @@ public:
                          const QWidget* widget) const override;
 
 private:
+    void setOnEachWidget(QWidget& widget);
     void drawList(const QStyleOptionComplex* option, QPainter* painter) const;
     void drawButton(const QStyleOptionButton& button, QPainter* painter,
                     const QWidget* widget) const;

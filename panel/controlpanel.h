@@ -4,7 +4,6 @@
 #include "panel/classicstyle.h"
 #include "panel/commselection.h"
 #include "panel/panel.h"
-#include "panel/panelfont.h"
 #include "panel/panelvalues.h"
 #include "panel/portmapbinding.h"
 #include "serial/devicediscovery.h"
@@ -13,13 +12,15 @@
 
 #include <QWidget>
 
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QScrollBar;
 
 namespace zq4 {
+
+class AddressScrollBar;
+class PanelList;
+struct ControlLayout;
 
 // What the window works through: the user's settings store, the serial port, what the
 // operator is shown and the serial devices present. They must outlive the window.
@@ -39,28 +40,27 @@ public:
     explicit ControlPanel(const ControlPanelParts& parts);
     ~ControlPanel() override;
 
-    int commSel() const override;
-    void setCommSel(int position) override;
-    int vScroll1() const override;
-    void setVScroll1(int address) override;
-    int brtVal() const override;
-    void setBrtVal(int position) override;
+    int portPosition() const override;
+    void setPortPosition(int position) override;
+    int address() const override;
+    void setAddress(int address) override;
+    int brightness() const override;
+    void setBrightness(int position) override;
     int message() const override;
     void setMessage(int position) override;
-    QString text1() const override;
-    void setText1(const QString& text) override;
-    QString addrDis() const override;
-    void setAddrDis(const QString& text) override;
+    QString customText() const override;
+    void setCustomText(const QString& text) override;
+    QString shownAddress() const override;
+    void setShownAddress(const QString& text) override;
 
     Panel& panel() { return m_panel; }
     PortMapBinding& portMap() { return *m_portMap; }
 
-    // What each control must show whole and the room it has: what the font is chosen by.
-    QList<TextRoom> textRooms() const;
-
 private:
     void createControls();
     void bindEvents();
+    // The control, named, placed, worded and coloured as the layout has the control of that name.
+    template <class Control> Control* laidOut(Control* control, const char* name);
 
     // Set on the window, its controls and their popups. It goes before them (members go before
     // the widgets inside the window); a widget whose style is gone falls back to the
@@ -69,12 +69,11 @@ private:
     CommSelection m_commSelection;
     Panel m_panel;
 
-    QLabel* m_image1 = nullptr;
-    QComboBox* m_commSel = nullptr;
+    PanelList* m_commSel = nullptr;
     QLineEdit* m_text1 = nullptr;
-    QScrollBar* m_vScroll1 = nullptr;
-    QComboBox* m_message = nullptr;
-    QComboBox* m_brtVal = nullptr;
+    AddressScrollBar* m_vScroll1 = nullptr;
+    PanelList* m_message = nullptr;
+    PanelList* m_brtVal = nullptr;
     QPushButton* m_sendButton = nullptr;
     QLineEdit* m_addrDis = nullptr;
     PortMapBinding* m_portMap = nullptr;

@@ -16,32 +16,25 @@ void Panel::Form_Load() {
     // feeds, gives that key's default: start-up never fails on the store.
     const StoredChoices stored = StoredChoices::Read(m_store);
     m_commSelection.setCommNum(stored.port);
-    setCommSel(stored.port - 1);
-    setVScroll1(stored.address);
-    m_values.setBrtVal(stored.brightness);
+    setPortPosition(stored.port - 1);
+    setAddress(stored.address);
+    m_values.setBrightness(stored.brightness);
     m_values.setMessage(stored.message);
-    m_values.setText1(stored.text);
-    ShowAddress();
-}
-
-void Panel::ShowAddress() {
-    m_values.setAddrDis(AddressText(m_values.vScroll1()));
+    m_values.setCustomText(stored.text);
+    // Shown even when the stored address left the scroll bar where it was.
+    VScroll1_Change();
 }
 
 void Panel::VScroll1_Change() {
-    ShowAddress();
-}
-
-void Panel::VScroll1_Scroll() {
-    ShowAddress();
+    m_values.setShownAddress(AddressText(m_values.address()));
 }
 
 void Panel::SendButton_Click() {
     const FrameInputs inputs{
-        .text = m_values.text1(),
-        .brightnessCode = static_cast<std::int16_t>(m_values.brtVal()),
+        .text = m_values.customText(),
+        .brightnessCode = static_cast<std::int16_t>(m_values.brightness()),
         .messageCode = static_cast<std::int16_t>(m_values.message()),
-        .addressCode = static_cast<std::int16_t>(m_values.vScroll1()),
+        .addressCode = static_cast<std::int16_t>(m_values.address()),
     };
     // Only a whole frame is written: one without its code segment (no brightness or no message
     // selected) or without its text field would tell the display nothing it can act on. A frame
@@ -81,22 +74,22 @@ void Panel::SendButton_Click() {
 }
 
 void Panel::CommSel_Click() {
-    m_commSelection.CommSel_Click(m_values.commSel());
+    m_commSelection.CommSel_Click(m_values.portPosition());
 }
 
-void Panel::setCommSel(int position) {
-    m_values.setCommSel(position);
+void Panel::setPortPosition(int position) {
+    m_values.setPortPosition(position);
     // Clearing the selection (a stored port 0) picks nothing: the port stays closed.
     if (position >= 0) {
         CommSel_Click();
     }
 }
 
-void Panel::setVScroll1(int address) {
-    if (address == m_values.vScroll1()) {
+void Panel::setAddress(int address) {
+    if (address == m_values.address()) {
         return;
     }
-    m_values.setVScroll1(address);
+    m_values.setAddress(address);
     VScroll1_Change();
 }
 

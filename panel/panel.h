@@ -18,10 +18,11 @@ public:
 
     // Restores the stored choices and opens the stored port; runs before the window shows.
     void Form_Load();
-    // AddrDis = "ALL" for 128, else the address as decimal text.
-    void ShowAddress();
+    // The address scroll bar's one routine, run by both its events: VScroll1_Change when its
+    // value has changed, VScroll1_Scroll at each move of its thumb while it is dragged, so the
+    // shown address follows the thumb. AddrDis = "ALL" for 128, else the address as decimal text.
     void VScroll1_Change();
-    void VScroll1_Scroll();
+    void VScroll1_Scroll() { VScroll1_Change(); }
     // Writes the command frame to the port in one write, then stores the choices in one put.
     // Beeps once when either failed. A busy line is also shown in a box, once per burst, and a
     // store failure once per run; both in one box when they come together.
@@ -29,9 +30,9 @@ public:
     void CommSel_Click();
 
     // Setting the port list's selection to an entry counts as a pick: it runs CommSel_Click.
-    void setCommSel(int position);
+    void setPortPosition(int position);
     // Setting the address to a different value counts as a change: it runs VScroll1_Change.
-    void setVScroll1(int address);
+    void setAddress(int address);
 
 private:
     PanelValues& m_values;

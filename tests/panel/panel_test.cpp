@@ -23,7 +23,7 @@ struct PanelTest : ::testing::Test, Rig {};
 // port") included; anything else, or nothing stored, gives the key's default. A longer text
 // keeps its first 13 characters. The port restored is opened and, unless stored so, saved.
 TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
-    // Dakcomm, Addr, Brt, Message, Custom as stored; CommSel, VScroll1, BrtVal, Message, Text1.
+    // Dakcomm, Addr, Brt, Message, Custom as stored; the values they restore, in that order.
     using Values = std::tuple<int, int, int, int, QString>;
     const std::pair<QStringList, Values> cases[] = {
         {{}, {0, 0, 0, 0, ""}},
@@ -41,8 +41,10 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
         }
         run.panel.Form_Load();
         const PlainPanelValues& v = run.values;
-        EXPECT_EQ(Values(v.commSel(), v.vScroll1(), v.brtVal(), v.message(), v.text1()), expected);
-        EXPECT_EQ(v.addrDis(), v.vScroll1() == 128 ? "ALL" : QString::number(v.vScroll1()));
+        EXPECT_EQ(
+            Values(v.portPosition(), v.address(), v.brightness(), v.message(), v.customText()),
+            expected);
+        EXPECT_EQ(v.shownAddress(), v.address() == 128 ? "ALL" : QString::number(v.address()));
         const int commSel = std::get<0>(expected);
         EXPECT_EQ(run.port.opened ? run.port.commPort - 1 : -1, commSel);
         EXPECT_EQ(run.store.value(keys::kStartup, keys::kDakcomm),
@@ -89,9 +91,9 @@ TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsOneBoxForWhatIsNew) {
         port.opened = open;
         port.busy = busy;
         store.failure = failure;
-        values.setBrtVal(brightness);
+        values.setBrightness(brightness);
         values.setMessage(message);
-        values.setText1(text);
+        values.setCustomText(text);
         feedback.shown.clear();
         panel.SendButton_Click();
         EXPECT_EQ(feedback.shown.join('|').toStdString(),

@@ -2,6 +2,7 @@
 #include "panel/controlpanel.h"
 #include "panel/messageboxfeedback.h"
 #include "panel/panelfont.h"
+#include "panel/panellayout.h"
 #include "panel/portmap.h"
 #include "panel/portmapdialog.h"
 
@@ -143,6 +144,11 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
         if (list) {
             QTest::keyClicks(list, QStringLiteral("XYZ\r"));
             EXPECT_EQ(list->currentText(), text) << "a list is picked from, never typed into";
+            list->showPopup();
+            QAbstractItemView* entries = list->view();
+            EXPECT_GE(entries->viewport()->width(), entries->sizeHintForColumn(0))
+                << "the open list shows every entry whole";
+            list->hidePopup();
         }
         EXPECT_EQ(widget->property("alignment").value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
                   align);
@@ -163,7 +169,7 @@ TEST_F(WindowTest, ItsFontAndEachInstalledPanelFontFitEveryControl) {
     installed.removeIf([](const QString& family) { return !IsInstalledFamily(family); });
     for (const QString& family : installed) {
         SCOPED_TRACE(family.toStdString());
-        const QFont font = FittedFont(family, window->textRooms());
+        const QFont font = FittedFont(family, PanelTextRooms());
         EXPECT_EQ(QFontInfo(font).family().section(QStringLiteral(" ["), 0, 0), family);
         EXPECT_TRUE(font.bold());
         EXPECT_LE(font.pointSizeF(), 8.25);
@@ -292,40 +298,44 @@ TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheT
         {QStyle::SC_ScrollBarAddLine, 0, 0}};
     for (const auto& [part, from, to] : cases) {
         SCOPED_TRACE(::testing::Message() << "part " << part << " from " << from);
-        window->panel().setVScroll1(from);
+        window->panel().setAddress(from);
         QTest::mouseClick(control("VScroll1"), Qt::LeftButton, {}, scrollBarPart(part).center());
-        EXPECT_EQ(window->addrDis(), AddressText(to));
+        EXPECT_EQ(window->shownAddress(), AddressText(to));
         // SEND sends the address shown, "ALL" as 128.
         QTest::keyClick(control("SendButton"), Qt::Key_Space);
         ASSERT_FALSE(port.written.empty());
         EXPECT_EQ(static_cast<std::uint8_t>(port.written.back().at(15)), to);
     }
     // The address display follows the thumb before it is released.
-    window->panel().setVScroll1(64);
+    window->panel().setAddress(64);
     auto* bar = control<QScrollBar>("VScroll1");
     const QPoint grip = scrollBarPart(QStyle::SC_ScrollBarSlider).center();
     QTest::mousePress(bar, Qt::LeftButton, {}, grip);
-    QStringList shown{window->addrDis()};
+    QStringList shown{window->shownAddress()};
     for (int step = 1; step <= 3; ++step) {
         QTest::mouseMove(bar, grip + QPoint(0, 12 * step));
-        shown << window->addrDis();
+        shown << window->shownAddress();
     }
     EXPECT_EQ(bar->value(), kMaxAddress - 64) << "the value holds until the thumb is dropped";
     QTest::mouseRelease(bar, Qt::LeftButton, {}, grip + QPoint(0, 36));
     EXPECT_EQ(shown.first(), "64");
-    EXPECT_EQ(shown.last(), window->addrDis()) << "the drop keeps the address the drag showed";
+    EXPECT_EQ(shown.last(), window->shownAddress()) << "the drop keeps the address the drag showed";
     EXPECT_EQ(shown.removeDuplicates(), 0) << "each move shows a new address";
 }
 
 // The routines run on the operator's picks, even of the entry already shown, never on a value
-// set from code. A text set from code keeps 13 whole characters, however many UTF-16 units.
+// set from code. A text set from code keeps what of its first 13 characters fits the box's 13
+// UTF-16 units whole: a character of two units (one the display cannot show) is never split.
 TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
-    window->setCommSel(4);
-    window->setVScroll1(77);
-    EXPECT_EQ(window->addrDis(), "0");
+    window->setPortPosition(4);
+    window->setAddress(77);
+    EXPECT_EQ(window->shownAddress(), "0");
     const QString smile = QString::fromUcs4(U"\U0001F600", 1);
-    window->setText1(smile.repeated(14));
-    EXPECT_EQ(window->text1(), smile.repeated(13));
+    for (const auto& [set, kept] : {std::pair{smile.repeated(14), smile.repeated(6)},
+                                    std::pair{"ABCDEFGHIJKL" + smile, QString("ABCDEFGHIJKL")}}) {
+        window->setCustomText(set);
+        EXPECT_EQ(window->customText(), kept);
+    }
     auto* list = control<QComboBox>("CommSel");
     list->showPopup();
     QTest::keyClick(list->view(), Qt::Key_Return);
@@ -364,15 +374,15 @@ TEST_F(WindowTest, EveryControlIsNamedByItsLabelAndTheScrollBarReportsTheAddress
     QAccessibleValueInterface* value = bar->valueInterface();
     ASSERT_NE(value, nullptr);
     for (const int address : {0, 64, 128}) {
-        window->panel().setVScroll1(address);
+        window->panel().setAddress(address);
         EXPECT_EQ(value->currentValue().toInt(), address);
         EXPECT_EQ(bar->text(QAccessible::Value), AddressText(address));
     }
     // A value set by assistive technology is the address, and the address display follows it.
     for (const int address : {5, 128, 0}) {
         value->setCurrentValue(address);
-        EXPECT_EQ(window->vScroll1(), address);
-        EXPECT_EQ(window->addrDis(), AddressText(address));
+        EXPECT_EQ(window->address(), address);
+        EXPECT_EQ(window->shownAddress(), AddressText(address));
     }
     EXPECT_EQ(value->minimumValue().toInt(), 0);
     EXPECT_EQ(value->maximumValue().toInt(), kMaxAddress);
@@ -584,7 +594,7 @@ TEST_F(WindowTest, FirstStartWarningNamesTheOnlyUsbAdapterPresent) {
                                                            "\nThe map is kept in the group [Ports] "
                                                            "of the test's store."}));
         EXPECT_EQ(store.puts, 0);
-        EXPECT_EQ(window->addrDis(), "12");
+        EXPECT_EQ(window->shownAddress(), "12");
         expectToolTip("Com1: (/dev/ttyS0): not open: step 2 failed");
     }
 }
@@ -606,20 +616,33 @@ TEST_F(WindowTest, ToolTipNamesThePortAndItsDeviceOnceBeforeWhyItIsNotOpen) {
 
 #endif
 
-// The warning box is modal, titled as given, with the exclamation icon and one OK button.
-TEST(MessageBoxFeedbackTest, WarningBoxIsModalWithOneOkButton) {
-    QString seen;
-    QTimer::singleShot(0, [&seen] {
+// A port that fails at start-up is told in a modal box before the window is shown, and start-up
+// goes on once the operator has dismissed it.
+TEST(MessageBoxFeedbackTest, StartUpWarningIsAModalBoxBeforeTheWindowShows) {
+    test::MemoryStore store;
+    store.set(keys::kStartup, keys::kAddr, "12");
+    test::FakePort port;
+    port.failing = {test::FakePort::Open};
+    test::FakeDiscovery discovery;
+    MessageBoxFeedback feedback;
+    QStringList seen;
+    QTimer answer; // goes with the test, so it cannot fire in a later one
+    answer.setSingleShot(true);
+    QObject::connect(&answer, &QTimer::timeout, [&seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        seen = QStringLiteral("%1|%2|%3|%4")
-                   .arg(box->windowTitle(), box->text())
-                   .arg(box->icon() == QMessageBox::Warning)
-                   .arg(box->buttons().size());
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<ControlPanel*>(widget) != nullptr && widget->isVisible()) {
+                seen << "window shown";
+            }
+        }
+        seen << box->windowTitle() + ':' + box->text().section("\n\n", 0, 0);
         box->button(QMessageBox::Ok)->click();
     });
-    MessageBoxFeedback().warn(QStringLiteral("ZQ4"), QStringLiteral("Com3: (/dev/x): gone"));
-    EXPECT_EQ(seen, QStringLiteral("ZQ4|Com3: (/dev/x): gone|1|1"));
+    answer.start(0);
+    ControlPanel window(ControlPanelParts{store, port, feedback, discovery});
+    EXPECT_EQ(seen, QStringList({"ZQ4:step 2 failed"}));
+    EXPECT_EQ(window.shownAddress(), "12");
 }
 
 } // namespace
