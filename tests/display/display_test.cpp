@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <thread>
 #include <tuple>
 
@@ -113,11 +114,13 @@ TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFram
         << summary.toStdString();
 }
 
-// Each row: the arguments, the exit code, a text that standard output or error must hold.
-// The program runs in a folder that holds a plain file, "not-a-line". Of two lines, one is held
-// by this program and the other only its group may use, tty, as on a desktop. When the test
-// runs as root, whom permissions do not stop, the program runs as another user, and the line is
-// given to that group first (a container may leave it root's).
+// Each row: the arguments, the exit code, a text that the output must hold, what is done to the
+// program as it starts. It runs in a folder that holds a plain file, "not-a-line". Of two lines,
+// one is held by this program and the other only its group may use, tty, as on a desktop: when
+// the test runs as root, whom permissions do not stop, the program runs as another user, and the
+// line is given to that group first (a container may leave it root's). Output that cannot be
+// written ends the program, as the pseudo-terminal's path would reach nobody; a closed standard
+// output stays closed: nothing the program opens later takes its place.
 TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
     QTemporaryDir folder;
     PseudoTerminal held, forbidden;
@@ -128,8 +131,25 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
                 holder.open(QIODevice::ReadWrite) && tty != nullptr &&
                 (::geteuid() != 0 || ::chown(forbiddenPath.constData(), 0, tty->gr_gid) == 0) &&
                 ::chmod(forbiddenPath.constData(), S_IRGRP | S_IWGRP) == 0);
-    const QString group = QFileInfo(forbidden.devicePath()).group();
-    const std::tuple<QStringList, int, QString> cases[] = {
+    const auto asAnotherUser = [](QProcess& display) {
+        display.setChildProcessModifier([] {
+            if (::geteuid() == 0 &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                ::_exit(127);
+            }
+        });
+    };
+    const auto toFullDisk = [](QProcess& display) { display.setStandardOutputFile("/dev/full"); };
+    const auto withoutOutput = [](QProcess& display) {
+        display.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    };
+    const QString fullDisk = "cannot write to standard output: No space left on device";
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QString output;
+        std::function<void(QProcess&)> prepare = {};
+    } cases[] = {
         {{"--help"}, 0, "--hex"},
         {{"--no-such-option"}, 2, "no-such-option"},
         {{"/dev/a", "/dev/b"}, 2, "/dev/a /dev/b"},
@@ -146,53 +166,29 @@ TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
          1,
          QStringLiteral("cannot open %1: you lack permission to use the device: join the group "
                         "that owns it, %2, then log in again (on Debian: sudo adduser $USER %2)")
-             .arg(forbidden.devicePath(), group)},
+             .arg(forbidden.devicePath(), QFileInfo(forbidden.devicePath()).group()),
+         asAnotherUser},
         // Control characters of a name given reach the terminal escaped.
         {{"\x1b[2J\u009b"}, 1, "/\\e[2J\\x9B: "},
         {{"--\x1b[2J"}, 2, "\\e[2J"},
+        {{}, 1, fullDisk, toFullDisk},
+        {{"--help"}, 1, fullDisk, toFullDisk},
+        {{}, 1, "cannot write to standard output: Bad file descriptor", withoutOutput},
     };
-    for (const auto& [arguments, exitCode, output] : cases) {
+    for (const auto& [arguments, exitCode, output, prepare] : cases) {
         QProcess display;
-        if (arguments.front() == forbidden.devicePath()) {
-            display.setChildProcessModifier([] {
-                if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
-                                         ::setuid(65534) != 0)) {
-                    ::_exit(127);
-                }
-            });
+        if (prepare) {
+            prepare(display);
         }
         display.setWorkingDirectory(folder.path());
-        display.setProcessChannelMode(QProcess::MergedChannels);
         display.start(ZQ4_DISPLAY_PROGRAM, arguments);
-        ASSERT_TRUE(display.waitForFinished(kTimeoutMs));
-        const QString shown = QString::fromUtf8(display.readAll());
+        ASSERT_TRUE(display.waitForFinished(kTimeoutMs)) << arguments.join(' ').toStdString();
+        const QString shown =
+            QString::fromUtf8(display.readAllStandardOutput() + display.readAllStandardError());
         EXPECT_EQ(display.exitCode(), exitCode) << shown.toStdString();
         EXPECT_TRUE(shown.contains(output)) << shown.toStdString();
         EXPECT_FALSE(shown.contains(QRegularExpression("[\\x00-\\x09\\x0b-\\x1f\\x7f-\\x9f]")))
             << shown.toStdString();
-    }
-}
-
-// Output that cannot be written ends the program: the pseudo-terminal's path would reach nobody.
-// Each row: the arguments, whether standard output is closed rather than a full disk. A closed
-// one stays closed: nothing the program opens later takes its place.
-TEST(DisplayProgram, EndsWithExitOneWhenStandardOutputCannotBeWritten) {
-    const std::pair<QStringList, bool> cases[] = {{{}, false}, {{}, true}, {{"--help"}, false}};
-    for (const auto& [arguments, closed] : cases) {
-        QProcess display;
-        if (closed) {
-            display.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
-        } else {
-            display.setStandardOutputFile("/dev/full");
-        }
-        display.start(ZQ4_DISPLAY_PROGRAM, arguments);
-        ASSERT_TRUE(display.waitForFinished(5000)) << arguments.join(' ').toStdString() << closed;
-        const QString error = QString::fromUtf8(display.readAllStandardError());
-        EXPECT_EQ(display.exitCode(), 1) << error.toStdString();
-        EXPECT_TRUE(
-            error.contains(QStringLiteral("cannot write to standard output: %1")
-                               .arg(closed ? "Bad file descriptor" : "No space left on device")))
-            << error.toStdString();
     }
 }
 
