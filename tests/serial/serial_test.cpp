@@ -244,53 +244,49 @@ TEST_F(SerialAdapter, ALockFileOfARunningProcessRefusesTheOpenInEachForm) {
     const qint64 running = QCoreApplication::applicationPid(), gone = ended.processId();
     ASSERT_TRUE(ended.waitForFinished());
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    const auto ascii = [](qint64 id) {
-        return QByteArray::number(id).rightJustified(10, ' ') + '\n';
-    };
-    const auto binary = [](qint64 id) {
-        const auto value = static_cast<std::int32_t>(id);
-        return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
-    };
     const auto qt = [](qint64 id, const QString& name) {
         return QByteArray::number(id) + '\n' + name.toUtf8() + '\n' +
                QSysInfo::machineHostName().toUtf8() + '\n';
     };
-    const QString lockFile = LineLockFile(first.devicePath());
-    const QString inUse =
-        QStringLiteral("the port is in use by %1 (process %2): close it there first")
-            .arg(program)
-            .arg(running);
-    // Each row: the lock file's bytes, the reason the open is refused; empty: it opens.
-    const std::pair<QByteArray, QString> cases[] = {
-        {ascii(running), inUse},
-        {qt(running, program), inUse},
-        {binary(running), inUse},
-        {ascii(gone), ""},
-        {qt(gone, program), ""},
-        {binary(gone), ""},
-        {qt(running, "not-" + program), ""},
-        {"", "the lock file " + lockFile +
-                 " is in the way, though no running program holds it: remove it (as root if "
-                 "need be)"},
+    // Ten characters and a newline, the id as the machine's integer, QLockFile's lines.
+    const auto forms = [&](qint64 id) {
+        const auto binary = static_cast<std::int32_t>(id);
+        return QByteArrayList{QByteArray::number(id).rightJustified(10, ' ') + '\n',
+                              QByteArray(reinterpret_cast<const char*>(&binary), sizeof binary),
+                              qt(id, program)};
     };
-    for (const auto& [lock, reason] : cases) {
-        SCOPED_TRACE(lock.toHex(' ').toStdString());
-        QFile written(lockFile);
-        ASSERT_TRUE(written.open(QIODevice::WriteOnly) && written.write(lock) == lock.size());
-        written.close();
-        const Status opened = adapter.open(1);
-        if (!reason.isEmpty()) {
-            EXPECT_EQ(opened.description().toStdString(),
-                      ("Com1: (" + first.devicePath() + "): " + reason).toStdString());
-            EXPECT_TRUE(written.open(QIODevice::ReadOnly) && written.readAll() == lock);
-        } else {
-            EXPECT_TRUE(opened && adapter.write(kFrame).ok() && adapter.close(kLongestClose))
-                << opened.description().toStdString();
-            EXPECT_EQ(first.readFromLine(kFrame.size(), 1s), kFrame);
-            EXPECT_FALSE(written.exists());
+    const QString lockFile = LineLockFile(first.devicePath());
+    // Each row: the reason the open is refused (empty: it opens), the lock files that give it.
+    const std::pair<QString, QByteArrayList> cases[] = {
+        {QStringLiteral("the port is in use by %1 (process %2): close it there first")
+             .arg(program)
+             .arg(running),
+         forms(running)},
+        {"", forms(gone) << qt(running, "not-" + program)},
+        {"the lock file " + lockFile +
+             " is in the way, though no running program holds it: remove it (as root if need be)",
+         {""}},
+    };
+    for (const auto& [reason, locks] : cases) {
+        for (const QByteArray& lock : locks) {
+            SCOPED_TRACE(lock.toHex(' ').toStdString());
+            QFile written(lockFile);
+            ASSERT_TRUE(written.open(QIODevice::WriteOnly) && written.write(lock) == lock.size());
+            written.close();
+            const Status opened = adapter.open(1);
+            if (!reason.isEmpty()) {
+                EXPECT_EQ(opened.description().toStdString(),
+                          ("Com1: (" + first.devicePath() + "): " + reason).toStdString());
+                EXPECT_TRUE(written.open(QIODevice::ReadOnly) && written.readAll() == lock);
+            } else {
+                EXPECT_TRUE(opened && adapter.write(kFrame).ok() && adapter.close(kLongestClose))
+                    << opened.description().toStdString();
+                EXPECT_EQ(first.readFromLine(kFrame.size(), 1s), kFrame);
+                EXPECT_FALSE(written.exists());
+            }
+            (void)adapter.close(kLongestClose); // closed already, unless a check above failed
+            (void)QFile::remove(lockFile);      // the holder's, or one a failed check left
         }
-        (void)adapter.close(kLongestClose); // closed already, unless a check above failed
-        (void)QFile::remove(lockFile);      // the holder's, or one a failed check left
     }
 }
 
