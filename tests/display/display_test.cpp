@@ -67,10 +67,9 @@ TEST(EventLog, LinesShowLabelsQuotedTextAndTheBytesOfWhatIsNoFrame) {
               "summary: 1 frames, 1 malformed frames, 1003 skipped bytes");
 }
 
-// The program prints the settings lines that map the panel's Com1: to its line ("[Ports]",
-// "Com1=<device>"). Each frame comes from a port of its own, closed after it: the display keeps
-// listening while no port is open. Then a panel that never pauses sends whole frames as fast as
-// the line takes them: SIGINT must still end the program at once, with its summary.
+// The program prints the settings lines ("[Ports]", "Com1=<device>") that lead Com1: to its line.
+// Each frame comes from a port of its own, closed after it: the display listens on meanwhile.
+// Then frames come as fast as the line takes them: SIGINT still ends the program at once.
 TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFramesKeepArriving) {
     QProcess display;
     display.start(ZQ4_DISPLAY_PROGRAM, {});
@@ -114,13 +113,11 @@ TEST(DisplayProgram, ShowsFramesFromPortsOpenedInTurnAndEndsOnInterruptWhileFram
         << summary.toStdString();
 }
 
-// Each row: the arguments, the exit code, a text that the output must hold, what is done to the
-// program as it starts. It runs in a folder that holds a plain file, "not-a-line". Of two lines,
-// one is held by this program and the other only its group may use, tty, as on a desktop: when
-// the test runs as root, whom permissions do not stop, the program runs as another user, and the
-// line is given to that group first (a container may leave it root's). Output that cannot be
-// written ends the program, as the pseudo-terminal's path would reach nobody; a closed standard
-// output stays closed: nothing the program opens later takes its place.
+// Each row: the arguments, the exit code, a text the output must hold, what is done to the
+// program as it starts, in a folder that holds a plain file, "not-a-line". Of two lines, one is
+// held here, the other only its group, tty, may use, as on a desktop (as root, whom permissions do
+// not stop, the program runs as another user). Output that cannot be written ends the program: the
+// pseudo-terminal's path would reach nobody; a closed one stays closed, nothing takes its place.
 TEST(DisplayProgram, CommandLineAnswersWithItsExitCodes) {
     QTemporaryDir folder;
     PseudoTerminal held, forbidden;

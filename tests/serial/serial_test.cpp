@@ -79,10 +79,9 @@ struct SerialAdapter : ::testing::Test {
     CommSelection selection{adapter, store, feedback};
 };
 
-// Before each pick the line is set raw, 9600 baud, 2 stop bits, hardware flow control, so only a
-// fresh open explains 1200 baud, 1 stop bit and no flow control. A pseudo-terminal always
-// carries 8 data bits without parity, whatever it is told: the adapter's port object tells what
-// it was told. What arrived before the pick is gone; what arrives after it is there to read.
+// Before each pick the line is set to 9600 baud, 2 stop bits, flow control, so only a fresh open
+// explains 1200 baud 8N1; the port object tells the data bits and parity, which a pseudo-terminal
+// ignores. What arrived before the pick is gone; what arrives after it is there to read.
 TEST_F(SerialAdapter, EachPickReopensAt1200Baud8N1AndDiscardsEarlierInput) {
     for (int pick = 1; pick <= 2; ++pick) {
         SCOPED_TRACE(pick);
@@ -130,12 +129,10 @@ TEST_F(SerialAdapter, OutputHandedOverArrivesWholeWhenThePortClosesAndWhenTheAda
     EXPECT_TRUE(onSecond == block) << onSecond.size();
 }
 
-// The display takes nothing for a while: the frames handed over wait in the program, up to 2 s
-// of the line's time (13 frames of 18 bytes at 1200 baud); the next is refused as busy, naming
-// how many wait, and nothing of it is kept. The line held back is no loss. Once the display takes
-// bytes again, the 13 go out whole and in order with no further write to push them, and writes
-// are taken again. Held back once more, a close waits as long as the 13 take at 1200 baud plus a
-// margin, no longer, then discards them and says how much.
+// A held line takes nothing: up to 2 s of frames (13 of 18 bytes at 1200 baud) wait in the
+// program, and the next is refused as busy, naming how many wait. Released, the 13 go out whole
+// and in order with no further write, and writes are taken again. Held once more, a close waits
+// as long as the 13 take plus the margin, no longer, then discards them and says how much.
 TEST_F(SerialAdapter, AtMostTwoSecondsOfFramesWaitAndACloseWaitsNoLongerThanTheyTake) {
     ASSERT_TRUE(adapter.open(1).ok());
     holdLine(true);
@@ -190,10 +187,9 @@ TEST_F(SerialAdapter, ADeviceThatVanishesIsReportedGoneOnceAndThePortCloses) {
     EXPECT_FALSE(adapter.isOpen().value());
 }
 
-// A missing path, a directory, a regular file, a terminal that another adapter (of this program)
-// holds open through a link to it, and a file by a path too long to be locked; a link to a free
-// terminal by such a path opens, since the lock is the terminal's. Each box ends with the reason
-// given here, or else with the platform's own.
+// A missing path, a folder, a file, a terminal that another adapter holds through a link to it,
+// a file by a path too long to lock: each box ends with the reason given here, or the platform's.
+// A link by such a path to a free terminal opens, since the lock is the terminal's.
 TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevice) {
     QTemporaryFile file;
     QTemporaryDir folder;
@@ -232,11 +228,10 @@ TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevi
     EXPECT_TRUE(adapter.open(4).ok());
 }
 
-// Lock files that other programs leave for the line, in each usual form, naming a running
-// process (this one) or one that has ended. A running holder refuses the open, is named, and
-// keeps its lock file; an ended one's file is no obstacle. QLockFile's form that names another
-// program than the one the process runs is one whose id was taken over. A fresh empty file, which
-// names nobody, is in the way (QSerialPort takes it as stale only when it is old).
+// Lock files in each usual form, naming a running process (this one) or an ended one. A running
+// holder refuses the open, is named and keeps its file; an ended one's is no obstacle, nor is
+// QLockFile's form naming another program than the process runs (its id was taken over). A fresh
+// empty file names nobody and is in the way (QSerialPort takes it as stale only when old).
 TEST_F(SerialAdapter, ALockFileOfARunningProcessRefusesTheOpenInEachForm) {
     QProcess ended;
     ended.start("true");
