@@ -5,7 +5,7 @@
 namespace zq4::test {
 
 // The 164 message labels in code order, written out as the display knows them, trailing spaces
-// included: what MessageLabels and `zq4 messages` are held against.
+// included: what `zq4 messages`, which prints MessageLabels, is held against.
 // clang-format off
 inline const QStringList kMessageLabels = {
     "000  CUSTOM", "001  UTC", "002  PLT UTC of T=0", "003  L-Count", "004  T-Count (DHMS)",

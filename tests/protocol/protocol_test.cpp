@@ -2,8 +2,6 @@
 #include "protocol/frame.h"
 #include "protocol/framedecoder.h"
 #include "protocol/frametext.h"
-#include "protocol/vocabulary.h"
-#include "tests/protocol/messagelabels.h"
 
 #include <QtCore>
 
@@ -98,12 +96,6 @@ TEST(CodePage, AgreesWithWindowsAndSendsNoCharacterOfTwoBytes) {
     EXPECT_FALSE(japanese->isSendable(U'\u3042'));
 }
 #endif
-
-// One label a line, so that a failure shows the lines that differ.
-TEST(MessageLabels, AreTheDisplaysLabelsInCodeOrder) {
-    EXPECT_EQ(MessageLabels().join('\n').toStdString(),
-              test::kMessageLabels.join('\n').toStdString());
-}
 
 // Printable text stays as it is, a character beyond the basic plane and a backslash included.
 TEST(EscapedText, ShowsWhatATerminalWouldActOnAsEscapes) {

@@ -170,6 +170,7 @@ TEST_F(QSettingsStoreTest, PutValuesAreWrittenAsTextAndReadBackExactlyByANewProc
     EXPECT_EQ(probe({kBrt}), std::make_pair(0, std::string("-1")));
 }
 
+// A write the file refuses changes nothing, removals included.
 TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllAreSettings) {
     QByteArray binary(1 << 20, '\0'); // random bytes, as large as a file the store reads
     QRandomGenerator(4).fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
@@ -188,26 +189,12 @@ TEST_F(QSettingsStoreTest, HandWrittenFileIsReadForItsSettingsAndKeptWhenNotAllA
         SCOPED_TRACE(file.left(40).toPercentEncoding().toStdString());
         writeFile(m_ini, file);
         EXPECT_EQ(get(kCustom), custom);
-        const Status written = put(kDakcomm, "3");
+        const Status written =
+            m_store.UpdateSettings(kApplication, kStartup, {{kDakcomm, "3"}}, {kCustom});
         EXPECT_EQ(written.ok(), reason.empty());
         EXPECT_THAT(written.description().toStdString(), ::testing::HasSubstr(reason));
         EXPECT_EQ(rawIni() == file, !reason.empty());
     }
-}
-
-// Keys put and removed in one write, the rest of the file kept; a write the file refuses changes
-// nothing, removals included.
-TEST_F(QSettingsStoreTest, UpdatePutsAndRemovesKeysInOneWriteOrChangesNothing) {
-    writeFile(m_ini, "[Ports]\nCom3=/dev/ttyUSB7\nCom4=/dev/ttyACM0\n[Startup]\nAddr=5\n");
-    ASSERT_TRUE(
-        m_store.UpdateSettings(kApplication, kPorts, {{"Com5", "ttyS4"}}, {"Com3", "Com9"}));
-    EXPECT_EQ(readIni(), "[Ports]\nCom4=/dev/ttyACM0\nCom5=ttyS4\n\n[Startup]\nAddr=5\n");
-    ASSERT_TRUE(m_store.UpdateSettings(kApplication, kPorts, {}, {"Com4", "Com5"}));
-    EXPECT_EQ(readIni(), "[Startup]\nAddr=5\n");
-    const QByteArray commented = "[Ports]\nCom3=/dev/ttyUSB7 ; bench\n";
-    writeFile(m_ini, commented);
-    EXPECT_FALSE(m_store.UpdateSettings(kApplication, kPorts, {{"Com4", "x"}}, {"Com3"}));
-    EXPECT_EQ(readIni(), commented.toStdString());
 }
 
 // A file that is not a regular one (reading a FIFO waits for a writer for ever) or is larger than
