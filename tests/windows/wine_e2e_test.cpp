@@ -105,6 +105,8 @@ struct WineTest : ::testing::Test {
     }
     // Starts the window over these stored choices in %APPDATA%\ZQ4\ZQ4.ini; the file's path.
     QString start(const QByteArray& choices) {
+        EXPECT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY"))
+            << "no X server: scripts/windows has one";
         const QString appData = run({kWineRun, "cmd", "/c", "echo %APPDATA%"}).out.trimmed();
         const QString ini = unixPath(appData + "\\ZQ4\\ZQ4.ini");
         QFile file(ini);
@@ -215,6 +217,7 @@ TEST(Installer, InstallsRunsAndUninstallsSilently) {
     if (installer.isEmpty() || kBuild.isEmpty()) {
         GTEST_SKIP() << "ZQ4_INSTALLER names no installer: scripts/windows runs this";
     }
+    ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "no X server: scripts/windows has one";
     const QString programs = unixPath("C:\\Program Files\\ZQ4"),
                   zq4 = "C:\\Program Files\\ZQ4\\zq4";
     ASSERT_FALSE(programs.isEmpty());
