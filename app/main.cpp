@@ -1,6 +1,7 @@
 #include "app/windowstart.h"
 #include "cli/commandline.h"
 #include "panel/controlpanel.h"
+#include "panel/linesharehost.h"
 #include "panel/messageboxfeedback.h"
 #include "protocol/frametext.h"
 #include "serial/devicediscovery.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -72,5 +74,13 @@ int main(int argc, char** argv) {
         return EXIT_SUCCESS;
     }
     window.show();
+    // Frames of this user's scripts for the line the window holds go out through its port, in
+    // turn with its own SENDs. The channel opens once the window is up: it adds nothing to the
+    // start.
+    zq4::LineShareHost lineShare({.port = port,
+                                  .commSelection = window.commSelection(),
+                                  .device = [&port] { return port.deviceName(); },
+                                  .queuedBytes = [&port] { return port.queuedBytes(); }});
+    QTimer::singleShot(0, &lineShare, &zq4::LineShareHost::start);
     return app.exec();
 }

@@ -3,11 +3,16 @@
 #include "serial/portselection.h"
 #include "settings/keys.h"
 
+#include <QScopeGuard>
+
 namespace zq4 {
 
 CommSelection::CommSelection(SerialPort& port, SettingsStore& store, OperatorFeedback& feedback)
     : m_port(port), m_store(store), m_feedback(feedback) {
-    m_port.setLostHandler([this](const QString& description) { reportFailure(description); });
+    m_port.setLostHandler([this](const QString& description) {
+        followPort();
+        reportFailure(description);
+    });
 }
 
 CommSelection::~CommSelection() {
@@ -15,6 +20,7 @@ CommSelection::~CommSelection() {
 }
 
 void CommSelection::CommSel_Click(int selectedPosition) {
+    const auto followed = qScopeGuard([this] { followPort(); });
     // A fresh pick starts without a failure.
     m_portError = 0;
     m_lastFailure.clear();
@@ -73,6 +79,12 @@ void CommSelection::CommSel_Click(int selectedPosition) {
 
     if (const Result<QByteArray> received = m_port.input(); !received) {
         reportFailure(received.description());
+    }
+}
+
+void CommSelection::followPort() {
+    if (m_portFollower) {
+        m_portFollower();
     }
 }
 

@@ -53,6 +53,7 @@ public:
     void setAddrDis(const QString& text) override;
 
     Panel& panel() { return m_panel; }
+    CommSelection& commSelection() { return m_commSelection; }
     PortMapBinding& portMap() { return *m_portMap; }
 
     // What each control must show whole and the room it has: what the font is chosen by.

@@ -272,6 +272,10 @@ QString QSerialPortAdapter::deviceName() const {
     return m_port.isOpen() ? m_device : deviceToOpen();
 }
 
+qint64 QSerialPortAdapter::queuedBytes() const {
+    return isOpen() ? m_port.bytesToWrite() + kernelQueued() : 0;
+}
+
 QString QSerialPortAdapter::deviceToOpen() const {
     return m_fixedDevice.isEmpty() ? DeviceForPort(m_store, m_portNumber) : m_fixedDevice;
 }

@@ -66,6 +66,9 @@ public:
     // Opens this device from the next open on, whatever the port number maps to; failure
     // descriptions then name the device alone. Empty goes back to the port's device.
     void setDevice(const QString& device) { m_fixedDevice = device; }
+    // The bytes written that have not left the port yet: those the port holds and those in the
+    // device's own queue; 0 while closed.
+    qint64 queuedBytes() const;
 
     // Asked while closing waits for queued output: an answer that is not empty names what ends
     // the wait ("SIGTERM"), and what is still queued is discarded at once; the close's failure
