@@ -5,6 +5,8 @@
 #include "protocol/framedecoder.h"
 #include "protocol/frametext.h"
 #include "protocol/vocabulary.h"
+#include "serial/lineshare.h"
+#include "serial/portselection.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 #include "settings/qsettingsstore.h"
@@ -14,7 +16,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-
 
 namespace zq4 {
 
@@ -229,6 +230,23 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (Status selected = port.setCommPort(static_cast<std::int16_t>(request.value().port));
         !selected) {
         return failed(selected);
+    }
+    // A window of this user that holds the line takes the frame and sends it in turn with its
+    // own; when none answers, the line's lock decides as ever.
+    const QString where =
+        request.value().device.isEmpty()
+            ? QStringLiteral("%1 (%2)").arg(PortLabel(request.value().port), port.deviceName())
+            : port.deviceName();
+    if (const std::optional<Status> handed =
+            HandFrameToWindow(port.deviceName(), where, request.value().inputs,
+                              [&endRequests] { return endRequests.take(); })) {
+        if (!*handed) {
+            return failed(*handed);
+        }
+        if (options.value().verbose) {
+            out << describe(frame) << Qt::endl;
+        }
+        return kExitOk;
     }
     if (Status opened = port.setPortOpen(true); !opened) {
         return failed(opened);
