@@ -1,6 +1,5 @@
 #include "panel/linesharehost.h"
 
-#include "serial/linelock.h"
 #include "serial/portselection.h"
 
 namespace zq4 {
@@ -43,8 +42,8 @@ void LineShareHost::follow() {
         m_server.close();
         return;
     }
-    const QString device = LineDevice(m_parts.device());
-    if (m_server.isListening() && m_server.device() == device) {
+    const QString device = m_parts.device();
+    if (m_server.isFor(device)) {
         return;
     }
     if (const Status listening = m_server.listen(device); !listening) {
@@ -57,7 +56,7 @@ void LineShareHost::follow() {
 
 bool LineShareHost::holdsLine() const {
     const Result<bool> open = m_parts.port.portOpen();
-    return open && open.value() && LineDevice(m_parts.device()) == m_server.device();
+    return open && open.value() && m_server.isFor(m_parts.device());
 }
 
 void LineShareHost::send(SharedFrame& frame) {

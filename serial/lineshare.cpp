@@ -141,14 +141,28 @@ QJsonObject object(const QByteArray& bytes) {
     return QJsonDocument::fromJson(bytes).object();
 }
 
+// The device a path leads to, in one spelling: Windows names its ports in any case.
+QString sharedDevice(const QString& path) {
+#ifdef Q_OS_WIN
+    return LineDevice(path).toUpper();
+#else
+    return LineDevice(path);
+#endif
+}
+
+Status refused(const QString& where, const QString& reason) {
+    return Status::Failed(QStringLiteral("%1: the window that holds the line refused the frame: %2")
+                              .arg(where, reason));
+}
+
 } // namespace
 
 Result<QString> LineShareName(const QString& device) {
-    const QString line = LineDevice(device);
+    const QString line = sharedDevice(device);
 #ifdef Q_OS_WIN
     // Pipes are seen by every user of the machine: the user's name keeps two users' windows on
     // one port apart, the pipe's access list keeps others out.
-    QString name = line.toUpper();
+    QString name = line;
     name.replace(QLatin1Char('\\'), QLatin1Char('_'));
     return QStringLiteral("zq4-%1-%2").arg(qEnvironmentVariable("USERNAME"), name);
 #else
@@ -241,7 +255,7 @@ Result<ShareRequest> ParseShareRequest(const QByteArray& bytes) {
 std::optional<Status> HandFrameToWindow(const QString& device, const QString& where,
                                         const FrameInputs& inputs,
                                         const ShareInterruption& interruption) {
-    const QString line = LineDevice(device);
+    const QString line = sharedDevice(device);
     const Result<QString> name = LineShareName(line);
     // Without a folder of the user's own no window of theirs listens.
     if (!name) {
@@ -274,9 +288,7 @@ std::optional<Status> HandFrameToWindow(const QString& device, const QString& wh
     const QJsonObject accepted = object(read);
     const QString kind = accepted.value(kAnswer).toString();
     if (kind == kRefused) {
-        return Status::Failed(QStringLiteral("%1: the window that holds the line refused the "
-                                             "frame: %2")
-                                  .arg(where, accepted.value(kError).toString()));
+        return refused(where, accepted.value(kError).toString());
     }
     if (kind != kAccepted) {
         return std::nullopt; // absent, or no answer of ours: nothing was sent
@@ -305,15 +317,20 @@ std::optional<Status> HandFrameToWindow(const QString& device, const QString& wh
         break;
     }
     const QJsonObject outcome = object(read);
+    const QString error = outcome.value(kError).toString();
     if (outcome.value(kAnswer).toString() == kSent) {
         return Status::Ok();
     }
-    const QString error = outcome.value(kError).toString();
-    return Status::Failed(!error.isEmpty() && outcome.value(kAnswer).toString() == kFailed
-                              ? error
-                              : QStringLiteral("%1: the window that holds the line gave an answer "
-                                               "that cannot be read: %2")
-                                    .arg(where, QString::fromUtf8(read)));
+    if (outcome.value(kAnswer).toString() == kFailed && !error.isEmpty()) {
+        return Status::Failed(error);
+    }
+    // A confirmation that came too late is refused: the frame was not sent.
+    if (outcome.value(kAnswer).toString() == kRefused) {
+        return refused(where, error);
+    }
+    return Status::Failed(QStringLiteral("%1: the window that holds the line gave an answer that "
+                                         "cannot be read: %2")
+                              .arg(where, QString::fromUtf8(read)));
 }
 
 SharedFrame::SharedFrame(FrameInputs inputs, QLocalSocket& socket, QObject* parent)
@@ -463,7 +480,7 @@ LineShareServer::~LineShareServer() {
 
 Status LineShareServer::listen(const QString& device) {
     close();
-    const QString line = LineDevice(device);
+    const QString line = sharedDevice(device);
     const Result<QString> name = LineShareName(line);
     if (!name) {
         return Status::Failed(name.description());
@@ -491,6 +508,10 @@ void LineShareServer::close() {
     for (QObject* child : exchanges) {
         delete dynamic_cast<ShareExchange*>(child);
     }
+}
+
+bool LineShareServer::isFor(const QString& device) const {
+    return isListening() && sharedDevice(device) == m_device;
 }
 
 void LineShareServer::log(const QString& text) const {

@@ -44,7 +44,7 @@ Result<QString> LineShareName(const QString& device);
 
 // A frame's values for a device, as a script hands them over.
 struct ShareRequest {
-    QString device; // the device the path leads to (LineDevice)
+    QString device; // the device the path leads to (LineDevice; upper case on Windows)
     FrameInputs inputs;
 };
 // The request's line, newline included.
@@ -110,8 +110,10 @@ public:
     // Stops listening; scripts whose frames were not handed over yet find no window.
     void close();
     bool isListening() const { return m_server.isListening(); }
-    // The device listened for (LineDevice), empty when none.
+    // The device listened for, as the path leads to it; empty when none.
     QString device() const { return m_device; }
+    // Whether it listens for the device the path leads to.
+    bool isFor(const QString& device) const;
     // Tells the holder's log, or standard error.
     void log(const QString& text) const;
 

@@ -113,7 +113,7 @@ TEST_F(SharedLineTest, RequestsNotWholeAndValidInTimeAreRefusedWhileOthersAreSer
         script.connectToServer(LineShareName(device).value());
         ASSERT_TRUE(script.waitForConnected(5000));
         script.write(sent);
-        ASSERT_TRUE(script.flush());
+        (void)script.flush(); // a pipe on Windows finishes the write as events are handled
         if (goes) {
             script.disconnectFromServer();
         }
