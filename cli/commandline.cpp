@@ -5,7 +5,7 @@
 #include "protocol/framedecoder.h"
 #include "protocol/frametext.h"
 #include "protocol/vocabulary.h"
-#include "serial/lineshare.h"
+#include "serial/lineshareloader.h"
 #include "serial/portselection.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
@@ -237,9 +237,15 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         request.value().device.isEmpty()
             ? QStringLiteral("%1 (%2)").arg(PortLabel(request.value().port), port.deviceName())
             : port.deviceName();
-    if (const std::optional<Status> handed =
-            HandFrameToWindow(port.deviceName(), where, request.value().inputs,
-                              [&endRequests] { return endRequests.take(); })) {
+    QString unshared;
+    const std::optional<Status> handed = HandFrameToWindowThroughModule(
+        port.deviceName(), where, request.value().inputs,
+        [&endRequests] { return endRequests.take(); }, unshared);
+    if (!unshared.isEmpty()) {
+        err << command << QStringLiteral(": warning: no window that holds the line can be asked: ")
+            << EscapedText(unshared) << Qt::endl;
+    }
+    if (handed) {
         if (!*handed) {
             return failed(*handed);
         }

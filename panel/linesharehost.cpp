@@ -1,6 +1,13 @@
 #include "panel/linesharehost.h"
 
+#include "serial/lineshare.h"
 #include "serial/portselection.h"
+
+#include <QDeadlineTimer>
+#include <QPointer>
+#include <QTimer>
+
+#include <vector>
 
 namespace zq4 {
 
@@ -9,7 +16,32 @@ namespace {
 // How often the host looks whether the frames it wrote have left the port, while any wait.
 constexpr std::chrono::milliseconds kSentPoll{20};
 
-} // namespace
+class LineShareHost final : public QObject {
+public:
+    LineShareHost(const LineShareHostParts& parts, std::function<void(const QString&)> log);
+    ~LineShareHost() override;
+    LineShareHost(const LineShareHost&) = delete;
+    LineShareHost& operator=(const LineShareHost&) = delete;
+
+private:
+    struct Pending {
+        QPointer<SharedFrame> frame;
+        QString where;
+        QDeadlineTimer deadline;
+    };
+
+    void follow();
+    bool holdsLine() const;
+    void send(SharedFrame& frame);
+    void checkSent();
+    void finishPending(const QString& why);
+    QString where() const;
+
+    LineShareHostParts m_parts;
+    LineShareServer m_server;
+    QTimer m_poll;
+    std::vector<Pending> m_pending; // written, in order, not yet known to have left the port
+};
 
 LineShareHost::LineShareHost(const LineShareHostParts& parts,
                              std::function<void(const QString&)> log)
@@ -18,17 +50,14 @@ LineShareHost::LineShareHost(const LineShareHostParts& parts,
                                 .log = std::move(log)}) {
     m_poll.setInterval(kSentPoll);
     connect(&m_poll, &QTimer::timeout, this, &LineShareHost::checkSent);
+    m_parts.commSelection.setPortFollower([this] { follow(); });
+    follow();
 }
 
 LineShareHost::~LineShareHost() {
     m_parts.commSelection.setPortFollower(nullptr);
     finishPending(QStringLiteral("the window closed before the frame had left the port: it goes "
                                  "out only if the device takes it before the port closes"));
-}
-
-void LineShareHost::start() {
-    m_parts.commSelection.setPortFollower([this] { follow(); });
-    follow();
 }
 
 void LineShareHost::follow() {
@@ -112,6 +141,13 @@ void LineShareHost::finishPending(const QString& why) {
 QString LineShareHost::where() const {
     return QStringLiteral("%1 (%2)").arg(PortLabel(m_parts.commSelection.CommNum()),
                                          m_parts.device());
+}
+
+} // namespace
+
+std::unique_ptr<QObject> MakeLineShareHost(const LineShareHostParts& parts,
+                                           std::function<void(const QString&)> log) {
+    return std::make_unique<LineShareHost>(parts, std::move(log));
 }
 
 } // namespace zq4

@@ -1,16 +1,13 @@
 #pragma once
 
 #include "panel/commselection.h"
-#include "serial/lineshare.h"
 #include "serial/port.h"
 
-#include <QDeadlineTimer>
 #include <QObject>
-#include <QPointer>
-#include <QTimer>
+#include <QString>
 
 #include <functional>
-#include <vector>
+#include <memory>
 
 namespace zq4 {
 
@@ -25,42 +22,18 @@ struct LineShareHostParts {
     std::function<qint64()> queuedBytes;
 };
 
-// The window's side of a line shared with this user's scripts: while the port is open, a frame
-// that `zq4 send` hands over for its device is written through the port in turn with the
-// window's own SENDs, and the script is told once it has left the port, or why not. Nothing of
-// the window changes for it: its values, the stored choices and what the operator is shown stay
-// as they were.
-class LineShareHost final : public QObject {
-public:
-    // Refusals and failures to listen go to `log`, one line each (standard error when not set).
-    explicit LineShareHost(const LineShareHostParts& parts,
-                           std::function<void(const QString&)> log = {});
-    ~LineShareHost() override;
-    LineShareHost(const LineShareHost&) = delete;
-    LineShareHost& operator=(const LineShareHost&) = delete;
+// The window's side of a line shared with this user's scripts (serial/lineshare.h): while the
+// port is open, a frame that `zq4 send` hands over for its device is written through the port in
+// turn with the window's own SENDs, and the script is told once it has left the port, or why
+// not. Nothing of the window changes for it: its values, the stored choices and what the
+// operator is shown stay as they were. Made, it listens for the device of the port open now and
+// follows the port's picks and losses from then on; it must go before the parts. Refusals and
+// failures to listen go to `log`, one line each (standard error when not set).
+std::unique_ptr<QObject> MakeLineShareHost(const LineShareHostParts& parts,
+                                           std::function<void(const QString&)> log = {});
 
-    // Listens for the device of the port open now, and follows the port's picks and losses
-    // from then on.
-    void start();
-
-private:
-    struct Pending {
-        QPointer<SharedFrame> frame;
-        QString where;
-        QDeadlineTimer deadline;
-    };
-
-    void follow();
-    bool holdsLine() const;
-    void send(SharedFrame& frame);
-    void checkSent();
-    void finishPending(const QString& why);
-    QString where() const;
-
-    LineShareHostParts m_parts;
-    LineShareServer m_server;
-    QTimer m_poll;
-    std::vector<Pending> m_pending; // written, in order, not yet known to have left the port
-};
+// MakeLineShareHost run from the module zq4-lineshare (serial/lineshareloader.h), which the
+// window loads only once it is up. Null when the module cannot be loaded, and `error` says why.
+std::unique_ptr<QObject> LoadLineShareHost(const LineShareHostParts& parts, QString& error);
 
 } // namespace zq4

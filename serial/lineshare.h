@@ -2,6 +2,7 @@
 
 #include "core/status.h"
 #include "protocol/frame.h"
+#include "serial/lineshareloader.h"
 
 #include <QLocalServer>
 #include <QObject>
@@ -53,10 +54,6 @@ QByteArray ShareRequestBytes(const ShareRequest& request);
 // each in the range `zq4 send` takes (a text of at most 13 characters the display can show, the
 // brightness, message and address codes); otherwise why not, for the log.
 Result<ShareRequest> ParseShareRequest(const QByteArray& line);
-
-// Asked while a script waits for the window: an answer that is not empty names what ends the
-// wait ("SIGTERM").
-using ShareInterruption = std::function<QString()>;
 
 // Hands the frame to a window of this user that holds the device. No value when none took it
 // (no window listens, or none accepted within kShareAnswerTime): nothing was sent, and the

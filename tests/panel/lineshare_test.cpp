@@ -24,7 +24,11 @@ const FrameInputs kHold{.text = "HOLD", .brightnessCode = 0, .messageCode = 20, 
 struct SharedLineTest : ::testing::Test {
     void SetUp() override {
         selection.CommSel_Click(0);
-        host.start();
+        host = MakeLineShareHost({.port = port,
+                                  .commSelection = selection,
+                                  .device = [this] { return device; },
+                                  .queuedBytes = [this] { return queued; }},
+                                 [this](const QString& line) { log << line; });
         ASSERT_TRUE(port.open && log.isEmpty()) << log.join('\n').toStdString();
         puts = store.puts;
     }
@@ -44,13 +48,9 @@ struct SharedLineTest : ::testing::Test {
     test::RecordingFeedback feedback;
     CommSelection selection{port, store, feedback};
     QStringList log;
-    LineShareHost host{{.port = port,
-                        .commSelection = selection,
-                        .device = [this] { return device; },
-                        .queuedBytes = [this] { return queued; }},
-                       [this](const QString& line) { log << line; }};
     int puts = 0;
     qint64 queued = 0; // bytes that have not left the port
+    std::unique_ptr<QObject> host;
 };
 
 // A frame goes out through the window's port as it would from the script itself: written once,

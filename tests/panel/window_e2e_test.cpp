@@ -122,11 +122,11 @@ TEST_F(WindowEndToEndTest, AScriptsFrameGoesOutThroughTheWindowThatHoldsTheLine)
     window = std::make_unique<ControlPanel>(ControlPanelParts{store, adapter, feedback, discovery});
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    LineShareHost host({.port = adapter,
-                        .commSelection = window->commSelection(),
-                        .device = [this] { return adapter.deviceName(); },
-                        .queuedBytes = [this] { return adapter.queuedBytes(); }});
-    host.start();
+    const std::unique_ptr<QObject> host =
+        MakeLineShareHost({.port = adapter,
+                           .commSelection = window->commSelection(),
+                           .device = [this] { return adapter.deviceName(); },
+                           .queuedBytes = [this] { return adapter.queuedBytes(); }});
     struct stat socket {};
     ASSERT_EQ(::stat(QFile::encodeName(LineShareName(first.devicePath()).value()), &socket), 0);
     EXPECT_TRUE(S_ISSOCK(socket.st_mode));
