@@ -1,6 +1,7 @@
 #include "app/windowstart.h"
 #include "cli/commandline.h"
 #include "panel/controlpanel.h"
+#include "panel/linesharehost.h"
 #include "panel/messageboxfeedback.h"
 #include "protocol/frametext.h"
 #include "serial/devicediscovery.h"
@@ -10,7 +11,9 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <QTimer>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 
@@ -20,6 +23,13 @@
 
 #include <csignal>
 #endif
+
+namespace {
+
+// How long after the window shows it starts to take its user's scripts' frames.
+constexpr std::chrono::milliseconds kLineShareDelay{1000};
+
+} // namespace
 
 int main(int argc, char** argv) {
 #ifdef Q_OS_LINUX
@@ -74,5 +84,23 @@ int main(int argc, char** argv) {
         return EXIT_SUCCESS;
     }
     window.show();
+    // Frames of this user's scripts for the line the window holds go out through its port, in
+    // turn with its own SENDs. Its code is loaded once the window's start has settled: Qt's
+    // network library and what it brings along would add to the start, and compete with the
+    // window's first paints.
+    std::unique_ptr<QObject> lineShare;
+    QTimer::singleShot(kLineShareDelay, &window, [&] {
+        QString error;
+        lineShare = zq4::LoadLineShareHost({.port = port,
+                                            .commSelection = window.commSelection(),
+                                            .device = [&port] { return port.deviceName(); },
+                                            .queuedBytes = [&port] { return port.queuedBytes(); }},
+                                           error);
+        if (!lineShare) {
+            QTextStream(stderr) << QStringLiteral("zq4: zq4 send cannot hand its frames to this "
+                                                  "window, and finds its line in use: ")
+                                << zq4::EscapedText(error) << Qt::endl;
+        }
+    });
     return app.exec();
 }

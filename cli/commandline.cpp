@@ -5,6 +5,8 @@
 #include "protocol/framedecoder.h"
 #include "protocol/frametext.h"
 #include "protocol/vocabulary.h"
+#include "serial/lineshareloader.h"
+#include "serial/portselection.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 #include "settings/portmap.h"
@@ -227,7 +229,32 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         err << command << QStringLiteral(": ") << EscapedText(status.description()) << Qt::endl;
         return kExitPortError;
     };
-    if (Status opened = port.open(static_cast<std::int16_t>(request.value().port)); !opened) {
+    // A window of this user that holds the line takes the frame and sends it in turn with its
+    // own; when none answers, the line's lock decides as ever.
+    const int portNumber = request.value().port;
+    const QString device = request.value().device.isEmpty() ? portMap.deviceFor(portNumber)
+                                                            : request.value().device;
+    const QString where = request.value().device.isEmpty()
+                              ? QStringLiteral("%1 (%2)").arg(PortLabel(portNumber), device)
+                              : device;
+    QString unshared;
+    const std::optional<Status> handed = HandFrameToWindowThroughModule(
+        device, where, request.value().inputs, [&endRequests] { return endRequests.take(); },
+        unshared);
+    if (!unshared.isEmpty()) {
+        err << command << QStringLiteral(": warning: no window that holds the line can be asked: ")
+            << EscapedText(unshared) << Qt::endl;
+    }
+    if (handed) {
+        if (!*handed) {
+            return failed(*handed);
+        }
+        if (options.value().verbose) {
+            out << describe(frame) << Qt::endl;
+        }
+        return kExitOk;
+    }
+    if (Status opened = port.open(static_cast<std::int16_t>(portNumber)); !opened) {
         return failed(opened);
     }
     if (WriteStatus written = port.write(frame); !written.ok()) {

@@ -10,7 +10,7 @@ set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY ZQ4)
 set(CPACK_STRIP_FILES ON)
 
 # Qt's libraries and the plugins that the window needs: the windows platform and its style.
-foreach(library Qt6::Core Qt6::Gui Qt6::Widgets Qt6::SerialPort)
+foreach(library Qt6::Core Qt6::Gui Qt6::Network Qt6::Widgets Qt6::SerialPort)
     install(FILES $<TARGET_FILE:${library}> DESTINATION .)
 endforeach()
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)

@@ -4,11 +4,16 @@
 #include "settings/keys.h"
 #include "settings/storedchoices.h"
 
+#include <QScopeGuard>
+
 namespace zq4 {
 
 CommSelection::CommSelection(SerialPort& port, SettingsStore& store, OperatorFeedback& feedback)
     : m_port(port), m_store(store), m_feedback(feedback) {
-    m_port.setLostHandler([this](const QString& description) { reportFailure(description); });
+    m_port.setLostHandler([this](const QString& description) {
+        followPort();
+        reportFailure(description);
+    });
 }
 
 CommSelection::~CommSelection() {
@@ -16,6 +21,7 @@ CommSelection::~CommSelection() {
 }
 
 void CommSelection::CommSel_Click(int selectedPosition) {
+    const auto followed = qScopeGuard([this] { followPort(); });
     // A fresh pick starts without a failure.
     m_portError = 0;
     m_lastFailure.clear();
@@ -59,6 +65,12 @@ void CommSelection::CommSel_Click(int selectedPosition) {
     // Empty the receive buffer: what arrived so far is discarded, never interpreted.
     if (const Status discarded = m_port.discardInput(); !discarded) {
         reportFailure(discarded.description());
+    }
+}
+
+void CommSelection::followPort() {
+    if (m_portFollower) {
+        m_portFollower();
     }
 }
 

@@ -37,8 +37,14 @@ public:
 
     SerialPort& port() { return m_port; }
 
+    // Called after each pick, whatever it came to, and when the open port is lost: whoever
+    // follows the port (the line shared with scripts) looks at it again.
+    using PortFollower = std::function<void()>;
+    void setPortFollower(PortFollower follower) { m_portFollower = std::move(follower); }
+
 private:
     void reportFailure(const QString& description, const QString& advice = QString());
+    void followPort();
 
     SerialPort& m_port;
     SettingsStore& m_store;
@@ -47,6 +53,7 @@ private:
     std::int16_t m_portError = 0;
     QString m_lastFailure;
     OpenFailureAdvice m_openFailureAdvice;
+    PortFollower m_portFollower;
 };
 
 } // namespace zq4

@@ -54,6 +54,7 @@ public:
     void setShownAddress(const QString& text) override;
 
     Panel& panel() { return m_panel; }
+    CommSelection& commSelection() { return m_commSelection; }
     PortMapBinding& portMap() { return *m_portMap; }
 
 private:

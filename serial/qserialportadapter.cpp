@@ -115,12 +115,16 @@ void QSerialPortAdapter::setLostHandler(LostHandler handler) {
     m_lostHandler = std::move(handler);
 }
 
+QString QSerialPortAdapter::deviceName() const {
+    return !m_device.isEmpty()        ? m_device
+           : !m_givenDevice.isEmpty() ? m_givenDevice
+                                      : m_deviceFor(m_portNumber);
+}
+
 QString QSerialPortAdapter::where() const {
-    const QString device = !m_device.isEmpty()        ? m_device
-                           : !m_givenDevice.isEmpty() ? m_givenDevice
-                                                      : m_deviceFor(m_portNumber);
-    return m_givenDevice.isEmpty() ? QStringLiteral("%1 (%2)").arg(PortLabel(m_portNumber), device)
-                                   : device;
+    return m_givenDevice.isEmpty()
+               ? QStringLiteral("%1 (%2)").arg(PortLabel(m_portNumber), deviceName())
+               : deviceName();
 }
 
 QString QSerialPortAdapter::openFailure() const {
@@ -134,6 +138,10 @@ QString QSerialPortAdapter::openFailure() const {
     failure.fileOrFolder = target.isFile() || target.isDir();
     failure.mappedIn = m_mappedIn;
     return OpenFailureText(where(), failure);
+}
+
+qint64 QSerialPortAdapter::queuedBytes() const {
+    return isOpenAndThere() ? m_port.bytesToWrite() + DeviceQueued(m_port) : 0;
 }
 
 void QSerialPortAdapter::onErrorOccurred(QSerialPort::SerialPortError error) {

@@ -38,9 +38,14 @@ public:
     WriteStatus write(const QByteArray& bytes) override;
     void setLostHandler(LostHandler handler) override;
 
+    // The device of the port: the one open now, else the one the next open of it uses.
+    QString deviceName() const;
     // Opens this device from the next open on, whatever the port number maps to; failure
     // descriptions then name the device alone. Empty goes back to the port's device.
     void setDevice(const QString& device) { m_givenDevice = device; }
+    // The bytes written that have not left the port yet: those the port holds and those in the
+    // device's own queue; 0 while closed.
+    qint64 queuedBytes() const;
 
     // Asked while closing waits for output: an answer that is not empty names what ends the wait
     // ("SIGTERM"), and what is still waiting is discarded at once; the close's failure says so.

@@ -1,7 +1,9 @@
 #include "panel/controlpanel.h"
+#include "panel/linesharehost.h"
 #include "panel/portmapdialog.h"
 #include "protocol/frame.h"
 
+#include "serial/lineshare.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
 #include "settings/portmap.h"
@@ -18,6 +20,9 @@
 #include <csignal>
 #include <cstring>
 #include <future>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zq4 {
 namespace {
@@ -161,10 +166,88 @@ TEST_F(WindowEndToEndTest, ABurstIntoALineThatTakesNothingHoldsThirteenFramesAnd
     EXPECT_LT(std::chrono::steady_clock::now() - closing, 4s);
 }
 
-// zq4 headless with its own settings folder whose "Com1:" is a pseudo-terminal ends on each
-// signal as on the window's close: the port is drained and let go with its lock file, so the
-// device is free for whoever opens it next. Under nohup, which ignores SIGHUP, it runs on.
-TEST(PanelProgram, EndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgnoredHangUp) {
+// With the window holding Com1 and sharing its line as zq4 does, a script's zq4 send hands its
+// frame to the window: exit 0 and exactly its 18 bytes on the line; the window's values, what
+// it showed and the settings file stay as they were, and the channel is the user's alone. The
+// window's own SENDs clicked while a script's frame comes arrive whole beside it; a send to
+// another line opens that line itself, and a dry run sends nothing.
+TEST_F(WindowEndToEndTest, AScriptsFrameGoesOutThroughTheWindowThatHoldsTheLine) {
+    const QByteArray file = "[Ports]\nCom1=" + first.devicePath().toUtf8() +
+                            "\nCom2=" + second.devicePath().toUtf8() +
+                            "\n\n[Startup]\nDakcomm=1\nAddr=7\nBrt=1\nMessage=21\nCustom=T-10\n";
+    start(file);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const std::unique_ptr<QObject> host =
+        MakeLineShareHost({.port = *adapter,
+                           .commSelection = window->commSelection(),
+                           .device = [this] { return adapter->deviceName(); },
+                           .queuedBytes = [this] { return adapter->queuedBytes(); }});
+    struct stat socket {};
+    ASSERT_EQ(::stat(QFile::encodeName(LineShareName(first.devicePath()).value()), &socket), 0);
+    EXPECT_TRUE(S_ISSOCK(socket.st_mode));
+    EXPECT_EQ(socket.st_mode & 07777, 0700u);
+    EXPECT_EQ(socket.st_uid, ::geteuid());
+
+    // Runs zq4 send while the window serves; its exit code, and the bytes on the line meanwhile.
+    QByteArray line, output;
+    const auto send = [&](const QStringList& options, const std::function<void()>& meanwhile = {}) {
+        QProcess script;
+        script.setEnvironment(QProcess::systemEnvironment() << "XDG_CONFIG_HOME=" + home.path());
+        script.start(ZQ4_PANEL_PROGRAM,
+                     QStringList{"send", "-t", "HOLD", "-a", "5", "-m", "20", "-b", "4"} + options);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (meanwhile) {
+                    meanwhile();
+                }
+                line += first.readFromLine(1 << 16, 0ms);
+                return script.state() == QProcess::NotRunning;
+            },
+            10000));
+        EXPECT_EQ(script.readAllStandardError(), "");
+        output = script.readAllStandardOutput();
+        line += first.readFromLine(1 << 16, 50ms);
+        return script.exitCode();
+    };
+    const QByteArray scripts = "    HOLD     " + QByteArray::fromHex("001405fffe");
+    const QStringList values = {shown("CommSel"), shown("AddrDis"), shown("BrtVal"),
+                                shown("Message"), shown("Text1")};
+    const QByteArray stored = iniBytes();
+    EXPECT_EQ(send({"-p", "1", "-v"}), 0);
+    EXPECT_EQ(line.toHex(' '), scripts.toHex(' '));
+    EXPECT_EQ(output,
+              "address 5  brightness 4  message \"020  Time In Hold \"  text \"    HOLD     \"\n");
+    EXPECT_EQ(QStringList({shown("CommSel"), shown("AddrDis"), shown("BrtVal"), shown("Message"),
+                           shown("Text1")}),
+              values);
+    EXPECT_EQ(iniBytes(), stored);
+    EXPECT_EQ(feedback.shown, QStringList());
+
+    line.clear();
+    int clicks = 0;
+    auto* sendButton = window->findChild<QPushButton*>("SendButton");
+    EXPECT_EQ(send({"-p", "1"}, [&] { clicks < 100 && (sendButton->click(), ++clicks); }), 0);
+    const QByteArray windows = "    T-10     " + QByteArray::fromHex("011507fffe");
+    ASSERT_EQ(line.size(), (clicks + 1) * kFrameLength);
+    for (qsizetype at = 0; at < line.size(); at += kFrameLength) {
+        const QByteArray frame = line.mid(at, kFrameLength);
+        EXPECT_TRUE(frame == windows || frame == scripts) << frame.toHex(' ').toStdString();
+    }
+    EXPECT_EQ(line.count(scripts), 1);
+
+    line.clear();
+    EXPECT_EQ(send({"-p", "2"}), 0);
+    EXPECT_EQ(second.readFromLine(kFrameLength, 5s).toHex(' '), scripts.toHex(' '));
+    EXPECT_EQ(send({"-p", "1", "--dry-run"}), 0);
+    EXPECT_EQ(line, "");
+}
+
+// zq4 headless with its own settings folder whose "Com1:" is a pseudo-terminal takes a script's
+// frame for its line, and ends on each signal as on the window's close: the port is drained and
+// let go with its lock file, so the device is free for whoever opens it next. Under nohup, which
+// ignores SIGHUP, it runs on.
+TEST(PanelProgram, SharesItsLineAndEndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgnoredHangUp) {
     for (const auto& [signalNumber, ignored] :
          {std::pair{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGHUP, true}}) {
         SCOPED_TRACE(::strsignal(signalNumber) + std::string(ignored ? " ignored" : ""));
@@ -185,6 +268,15 @@ TEST(PanelProgram, EndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgnoredHangUp) {
         // Waits until the port is open or the program has ended; the check below tells which.
         (void)QTest::qWaitFor([&] { return opened() || panel.waitForFinished(20); }, 15000);
         ASSERT_TRUE(opened() && panel.state() == QProcess::Running);
+        // Once up, the program takes a script's frame for its line.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return QFileInfo::exists(LineShareName(line.devicePath()).value()); }, 5000));
+        QProcess script;
+        script.setEnvironment(panel.environment());
+        script.start(ZQ4_PANEL_PROGRAM, {"send", "-p", "1", "-t", "x", "-a", "0", "-m", "0"});
+        EXPECT_TRUE(script.waitForFinished(10000));
+        EXPECT_EQ(script.exitCode(), 0) << script.readAllStandardError().toStdString();
+        EXPECT_EQ(line.readFromLine(kFrameLength, 5s).size(), kFrameLength);
         ::kill(static_cast<pid_t>(panel.processId()), signalNumber);
         if (ignored) {
             EXPECT_FALSE(panel.waitForFinished(500));

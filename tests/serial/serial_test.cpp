@@ -5,6 +5,7 @@
 #include "serial/devicediscovery.h"
 #include "serial/linelock.h"
 #include "serial/linesettings.h"
+#include "serial/lineshare.h"
 #include "serial/porterrors.h"
 #include "serial/qserialportadapter.h"
 #include "settings/keys.h"
@@ -17,6 +18,8 @@
 #include <future>
 #include <thread>
 #include <tuple>
+
+#include <sys/stat.h>
 
 namespace zq4 {
 namespace {
@@ -306,6 +309,39 @@ TEST(DeviceDiscovery, DevicesAreNamedByTheStableLinkThatLeadsToThemWhenThereIsOn
     EXPECT_EQ(named.join('|').remove(dev.path()).toStdString(),
               "/serial/by-id/usb-FTDI_A1B2C3-if00-port0 /ttyUSB0 1|"
               "/serial/by-id/pci-0000:00:14.0-port0 /ttyUSB1 0|/ttyS0 /ttyS0 0");
+}
+
+// A window takes scripts' frames on a socket in the user's runtime folder, and only in one that is
+// the user's alone: none in a folder others may enter, or in one that is missing. The socket is
+// named by the device the path leads to, by a digest where the name would not fit a socket's path.
+TEST(LineShareName, IsTheDevicesSocketInARuntimeFolderOfTheUsersOwn) {
+    QTemporaryDir folder;
+    PseudoTerminal line;
+    const QString link = folder.filePath("line");
+    ASSERT_TRUE(folder.isValid() && line.valid() && QFile::link(line.devicePath(), link));
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", saved); });
+    const QString ownName =
+        folder.path() + "/zq4-line-" + line.devicePath().mid(5).replace('/', '_');
+    // The folder's mode, or none: it is missing; the path asked for; the name, or a text of why
+    // not.
+    const std::tuple<int, QString, QString> cases[] = {
+        {0700, link, ownName},
+        {0700, "/dev/" + QString(200, 'x'), folder.path() + "/zq4-line-"},
+        {0750, line.devicePath(), "is not yours alone"},
+        {0701, line.devicePath(), "is not yours alone"},
+        {-1, line.devicePath(), "/missing does not exist"},
+    };
+    for (const auto& [mode, path, expected] : cases) {
+        SCOPED_TRACE(QString::number(mode, 8).toStdString());
+        const QString runtime = mode < 0 ? folder.filePath("missing") : folder.path();
+        ASSERT_TRUE(mode < 0 || ::chmod(QFile::encodeName(runtime), mode) == 0);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        const Result<QString> name = LineShareName(path);
+        const QString got = name ? name.value() : name.description();
+        EXPECT_TRUE(got.contains(expected)) << got.toStdString();
+        EXPECT_TRUE(!name || QFile::encodeName(got).size() < 108) << got.toStdString();
+    }
 }
 
 } // namespace
