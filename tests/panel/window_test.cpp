@@ -510,6 +510,21 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
     EXPECT_EQ(row(3)->itemData(0, Qt::DisplayRole).toString(), gone + " (not present)");
     EXPECT_EQ(found(3)->text(), "(not present)");
     EXPECT_EQ(row(4)->count(), 2) << "ttyUSB0 is /dev/ttyUSB0, present";
+    // An empty row's device shown in grey is marked too, unless it is listed.
+    EXPECT_EQ(found(2)->text().toStdString(), "(not present)");
+    EXPECT_EQ((row(2)->accessibleDescription() + "|" + row(3)->accessibleDescription()).toStdString(),
+              ("Empty: not mapped, Com2: uses /dev/ttyS1|Com3: opens " + gone).toStdString());
+
+    // The explanation comes first to a screen reader; typing never changes the dialog's width.
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(&dialog);
+    EXPECT_TRUE(read->child(0)->text(QAccessible::Name).startsWith("The device each port opens"))
+        << read->child(0)->text(QAccessible::Name).toStdString();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const int width = dialog.width();
+    QTest::keyClicks(row(6), "zq4-a-device-by-a-name-much-longer-than-any-row-shows");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialog.width(), width);
 
     // A name without a leading '/' is the device under /dev that the port opens, shown with it.
     const std::pair<QString, QString> typed[] = {
@@ -517,18 +532,24 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
         {"null", "/dev/null"},
         {" zq4-absent", "/dev/zq4-absent (not present)"},
         {"/dev/null", ""},
-        {"/dev/zq4-absent", "(not present)"}};
+        {"/dev/zq4-absent", "(not present)"},
+        {"/dev/ttyS0", ""}};
     for (const auto& [text, shown] : typed) {
         row(5)->setEditText(text);
         EXPECT_EQ(found(5)->text().toStdString(), shown.toStdString()) << text.toStdString();
     }
     row(5)->setEditText("");
 
-    discovery.present.push_back(kSecondAdapter);
+    // A /dev/ttyS node that is there without a port behind it is not present.
+    discovery.present = {kAdapter, kSecondAdapter};
     QTest::mouseClick(dialog.findChild<QPushButton*>("Refresh"), Qt::LeftButton);
-    EXPECT_EQ(row(2)->count(), 3) << "the adapter plugged in since is listed";
+    EXPECT_EQ(row(2)->count(), 2) << "the adapter plugged in since is listed";
+    EXPECT_EQ(dialog.findChild<QLabel*>("Listed")->text(), "Found 2 serial devices.");
     EXPECT_EQ(dialog.devices(),
-              QStringList({kAdapter.path, "", gone, "ttyUSB0", "", "", "", "", ""}));
+              QStringList({kAdapter.path, "", gone, "ttyUSB0", "",
+                           "zq4-a-device-by-a-name-much-longer-than-any-row-shows", "", "", ""}));
+    row(1)->setEditText("");
+    EXPECT_EQ(found(1)->text().toStdString(), "(not present)");
 }
 
 // Each port lists with its device, by default the system's serial ports in order. OK stores the
