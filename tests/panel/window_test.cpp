@@ -308,7 +308,8 @@ TEST_F(WindowTest, TypedLettersFindAMessageByItsNameAndDigitsByItsCode) {
         {"first", false, "007  ALT First Motion"},
         {"150", false, "150 (86)  TOTAL HOLD"},
         {"qj", false, "150 (86)  TOTAL HOLD"},
-        {"tt", false, "152 (88)  HTA"}};
+        {"tt", false, "152 (88)  HTA"},
+    };
     for (const auto& [typed, open, shown] : cases) {
         SCOPED_TRACE(typed.toStdString());
         control("BrtVal")->setFocus();
@@ -512,8 +513,9 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
     EXPECT_EQ(row(4)->count(), 2) << "ttyUSB0 is /dev/ttyUSB0, present";
     // An empty row's device shown in grey is marked too, unless it is listed.
     EXPECT_EQ(found(2)->text().toStdString(), "(not present)");
-    EXPECT_EQ((row(2)->accessibleDescription() + "|" + row(3)->accessibleDescription()).toStdString(),
-              ("Empty: not mapped, Com2: uses /dev/ttyS1|Com3: opens " + gone).toStdString());
+    EXPECT_EQ(
+        (row(2)->accessibleDescription() + "|" + row(3)->accessibleDescription()).toStdString(),
+        ("Empty: not mapped, Com2: uses /dev/ttyS1|Com3: opens " + gone).toStdString());
 
     // The explanation comes first to a screen reader; typing never changes the dialog's width.
     QAccessibleInterface* read = QAccessible::queryAccessibleInterface(&dialog);
