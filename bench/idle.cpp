@@ -84,7 +84,9 @@ QString describeState(const QWidget& window) {
 // The span is watched from a thread of the bench's own, which wakes the window's thread only
 // once it is over, to end the loop: the measurement itself neither wakes the program inside the
 // span nor is counted, and the watcher's own CPU time and sleeps are taken out of the process's.
-IdleFigures measureIdle(const QWidget& window) {
+} // namespace
+
+IdleFigures measureIdle(const QWidget& window, const QString& port) {
     // Paints and focus changes still pending run now, not inside the span.
     QCoreApplication::processEvents();
     EventTally tally;
@@ -107,25 +109,24 @@ IdleFigures measureIdle(const QWidget& window) {
     loop.exec();
     qApp->removeEventFilter(&tally);
     watching.join();
-    return {describeState(window),
+    return {port, describeState(window),
             (process[1].cpuMs - process[0].cpuMs) - (watcher[1].cpuMs - watcher[0].cpuMs),
             (process[1].sleeps - process[0].sleeps) - (watcher[1].sleeps - watcher[0].sleeps),
             tally.summary()};
 }
 
-} // namespace
-
 std::vector<IdleFigures> measureIdleStates(QWidget& window) {
+    const QString open = QStringLiteral("port open");
     std::vector<IdleFigures> idle;
     // After the clicks SEND holds the focus.
-    idle.push_back(measureIdle(window));
+    idle.push_back(measureIdle(window, open));
     // The operator about to type: a focused text box blinks its cursor.
     window.findChild<QWidget*>(QStringLiteral("Text1"))->setFocus();
-    idle.push_back(measureIdle(window));
+    idle.push_back(measureIdle(window, open));
     // The operator working in another program: no window of the panel is active, and Text1
     // keeps the focus within it without blinking.
     QApplication::setActiveWindow(nullptr);
-    idle.push_back(measureIdle(window));
+    idle.push_back(measureIdle(window, open));
     return idle;
 }
 
@@ -134,7 +135,7 @@ std::vector<Row> idleRows(const std::vector<IdleFigures>& idle) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(kIdleSpan).count();
     for (const IdleFigures& figures : idle) {
         rows.push_back(
-            {QStringLiteral("idle %1 s, port open, %2").arg(seconds).arg(figures.state),
+            {QStringLiteral("idle %1 s, %2, %3").arg(seconds).arg(figures.port, figures.state),
              QStringLiteral("CPU %1, wake-ups %2").arg(ms(figures.cpuMs)).arg(figures.wakeups),
              QStringLiteral("CPU 0 ms, <= %1 wake-ups").arg(kIdleWakeupTarget),
              verdict(figures.cpuMs < kIdleCpuTargetMs && figures.wakeups <= kIdleWakeupTarget)});

@@ -52,6 +52,14 @@ const QString kSynopsis =
                    "       zq4 messages         list the 164 message labels in code order\n"
                    "       zq4 send [options]   write one command frame to the display and exit\n");
 
+// The version with its copyright and licence, as GNU programs tell them.
+const QString kVersion =
+    QStringLiteral("zq4 " ZQ4_VERSION "\n"
+                   "Copyright (C) " ZQ4_COPYRIGHT_YEAR " The ZQ4 authors\n"
+                   "License MIT: <https://opensource.org/licenses/MIT>.\n"
+                   "This is free software: you are free to change and redistribute it.\n"
+                   "There is NO WARRANTY, to the extent permitted by law.\n");
+
 const QString kUsage =
     kSynopsis +
     QStringLiteral("\nQt options: those of QApplication, e.g. -platform NAME, -style NAME, "
@@ -340,9 +348,7 @@ int RunCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
                 err, command,
                 QStringLiteral("unexpected argument \"%1\" after %2").arg(rest.front(), first));
         }
-        out << (first == QStringLiteral("--version") ? QStringLiteral("zq4 " ZQ4_VERSION "\n")
-                                                     : kUsage)
-            << Qt::flush;
+        out << (first == QStringLiteral("--version") ? kVersion : kUsage) << Qt::flush;
         return kExitOk;
     }
     if (first.startsWith(u'-')) {

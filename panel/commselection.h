@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/feedback.h"
+#include "serial/devicewatch.h"
 #include "serial/port.h"
 #include "settings/store.h"
 
@@ -10,7 +11,10 @@
 namespace zq4 {
 
 // The port-selection routine, with the port number in use (CommNum) and whether the last pick
-// met a failure (PortError), which live as long as the window.
+// met a failure (PortError), which live as long as the window. While the port in use is not
+// open (lost, or its last pick failed), its device is watched for (on Linux): at each change
+// where it is looked for, the routine runs again, telling nothing, so that an adapter plugged
+// back in is used again without a pick.
 class CommSelection {
 public:
     // Installs the port's LostHandler: a port lost while open is reported like a failed step.
@@ -23,6 +27,10 @@ public:
     // selection (-1 when none). Each failing step beeps, sets PortError and shows a warning
     // box, then the next step runs; a failure up to the open ends the routine unsaved.
     void CommSel_Click(int selectedPosition);
+    // Runs the routine for the selected port when the port is not open, as a SEND does before
+    // it writes, telling the operator nothing itself: returns the first failure as the pick's box
+    // would show it, or an empty text once the port is open.
+    QString reopen(int selectedPosition);
 
     std::int16_t CommNum() const { return m_commNum; }
     void setCommNum(std::int16_t portNumber) { m_commNum = portNumber; }
@@ -43,8 +51,15 @@ public:
     void setPortFollower(PortFollower follower) { m_portFollower = std::move(follower); }
 
 private:
+    // The routine's steps; each failure is shown when `tell`, and noted either way.
+    void select(int selectedPosition, bool tell);
+    void runSteps(int selectedPosition);
     void reportFailure(const QString& description, const QString& advice = QString());
     void followPort();
+    bool portIsOpen() const;
+    // Watches for the device of the port in use while the port is not open.
+    void watchWhileClosed();
+    void deviceChanged();
 
     SerialPort& m_port;
     SettingsStore& m_store;
@@ -54,6 +69,11 @@ private:
     QString m_lastFailure;
     OpenFailureAdvice m_openFailureAdvice;
     PortFollower m_portFollower;
+    bool m_tell = true;     // whether failures are shown as they come
+    QString m_firstFailure; // of the latest run, with its advice
+    bool m_running = false; // a run of the routine waits for the operator (a box is up)
+    bool m_changedMeanwhile = false;
+    DeviceWatch m_deviceWatch;
 };
 
 } // namespace zq4

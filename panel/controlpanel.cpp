@@ -42,7 +42,7 @@ QPixmap logo(const QSize& size, qreal devicePixelRatio) {
 } // namespace
 
 ControlPanel::ControlPanel(const ControlPanelParts& parts)
-    : m_commSelection(parts.port, parts.store, parts.feedback),
+    : m_feedback(parts.feedback), m_commSelection(parts.port, parts.store, parts.feedback),
       m_panel(*this, m_commSelection, parts.store, parts.feedback) {
     setObjectName(QStringLiteral("ZQ4"));
     setWindowTitle(kPanelCaption);
@@ -122,12 +122,15 @@ void ControlPanel::createControls() {
     m_message = laidOut(new PanelList(m_style, this), "Message");
     m_message->addItems(MessageLabels());
     m_message->setMaxVisibleItems(16);
+    // Most labels start with a code alone: the operator finds a message by a word of its name.
+    m_message->setFindsByName(true);
 
     caption("Label2");
     m_brtVal = laidOut(new PanelList(m_style, this), "BrtVal");
     m_brtVal->addItems(BrightnessLabels());
 
     m_sendButton = laidOut(new QPushButton(this), "SendButton");
+    PressOnReturn(*m_sendButton);
 
     // The address display is only ever written by the panel.
     m_addrDis = laidOut(new QLineEdit(this), "AddrDis");
@@ -153,6 +156,7 @@ void ControlPanel::bindEvents() {
     connect(m_commSel, &QComboBox::activated, this, [this] { m_panel.CommSel_Click(); });
     connect(m_vScroll1, &QScrollBar::valueChanged, this, [this] { m_panel.VScroll1_Change(); });
     connect(m_vScroll1, &QScrollBar::sliderMoved, this, [this] { m_panel.VScroll1_Scroll(); });
+    m_vScroll1->setRefusal([this] { m_feedback.beep(); });
     connect(m_sendButton, &QPushButton::clicked, this, [this] { m_panel.SendButton_Click(); });
 }
 

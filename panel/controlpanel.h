@@ -67,6 +67,7 @@ private:
     // the widgets inside the window); a widget whose style is gone falls back to the
     // application's, and nothing is drawn while the window is taken apart.
     ClassicStyle m_style;
+    OperatorFeedback& m_feedback;
     CommSelection m_commSelection;
     Panel m_panel;
 

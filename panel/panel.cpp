@@ -42,8 +42,16 @@ void Panel::SendButton_Click() {
     // is told by a beep; the choices are still stored below.
     bool frameWritten = false;
     QStringList told; // the texts of this SEND's one box
-    if (CodeBytes(inputs.brightnessCode, inputs.messageCode, inputs.addressCode) &&
-        TextField(inputs.text)) {
+    if (!CodeBytes(inputs.brightnessCode, inputs.messageCode, inputs.addressCode) ||
+        !TextField(inputs.text)) {
+        // Nothing to send: the beep below tells it.
+    } else if (const QString reopenFailure = m_commSelection.reopen(m_values.portPosition());
+               !reopenFailure.isEmpty()) {
+        // A port that is not open (lost, or its last pick failed) is picked again first, so that
+        // an adapter plugged back in is used without a pick; when that fails, the operator is
+        // told why, once for this SEND.
+        told << reopenFailure;
+    } else {
         const WriteStatus written = m_commSelection.port().write(BuildFrame(inputs));
         frameWritten = written.ok();
         // A busy line is told once for a burst of SENDs: a box for the first one it refuses, and

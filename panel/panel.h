@@ -23,9 +23,11 @@ public:
     // shown address follows the thumb. AddrDis = "ALL" for 128, else the address as decimal text.
     void VScroll1_Change();
     void VScroll1_Scroll() { VScroll1_Change(); }
-    // Writes the command frame to the port in one write, then stores the choices in one put.
-    // Beeps once when either failed. A busy line is also shown in a box, once per burst, and a
-    // store failure once per run; both in one box when they come together.
+    // Writes the command frame to the port in one write, then stores the choices in one put. A
+    // port that is not open is picked again first. Beeps once when the frame was not written or
+    // the choices not stored. What kept a whole frame from going out is shown in a box: the port
+    // that could not be opened again each time, a busy line once per burst; a store failure once
+    // per run. One box at most: what comes together shares it.
     void SendButton_Click();
     void CommSel_Click();
 

@@ -14,9 +14,10 @@ namespace zq4 {
 
 // "ZQ4 Ports": one row per port, Com1: to Com9:, each an editable list of the serial devices
 // present now, into which any path may be typed. An empty row is not mapped and shows the
-// port's default device in grey. Beside each row, what its device is, or that it is not present;
-// a name without a leading '/' is shown with the device under /dev that the port opens for it.
-// Stores nothing itself: devices() is what the operator chose.
+// port's default device in grey. Beside each row, what its device is, or that it is not present
+// (a default device too); a name without a leading '/' is shown with the device under /dev that
+// the port opens for it. Beside Refresh, how many devices were found. Stores nothing itself:
+// devices() is what the operator chose.
 class PortMapDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -41,6 +42,7 @@ private:
     DeviceDiscovery& m_discovery;
     std::vector<SerialDevice> m_present;
     std::vector<Row> m_rows;
+    QLabel* m_listed = nullptr;
 };
 
 } // namespace zq4

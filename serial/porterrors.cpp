@@ -77,7 +77,7 @@ QString AlreadyOpenText(const QString& where) {
 
 QString LossText(const QString& where) {
     return QStringLiteral("%1: the device is no longer available: the port is closed; reconnect "
-                          "the device and pick the port again")
+                          "the device: the next send opens it again")
         .arg(where);
 }
 

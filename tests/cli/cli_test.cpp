@@ -301,7 +301,7 @@ TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayNorSettings) {
         {"--help", "", "", "zq4 send [options]"},
         {"-h", "", "", "--dry-run"},
         {"send --help", "", "", "--brightness 1..4"},
-        {"--version", "", "", "zq4 " ZQ4_VERSION "\n"},
+        {"--version", "", "", "zq4 " ZQ4_VERSION "\nCopyright (C) "},
         {"messages", "[Startup]\nMessage=5\n", "", test::kMessageLabels.join('\n') + '\n'},
     });
     EXPECT_EQ(output.count('\n'), kMessageCount);

@@ -54,41 +54,51 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
 }
 
 // SEND writes only a whole frame, and only to an open port that is not busy, then stores the
-// choices in one put whatever came of the frame. It beeps once however many things failed, and
-// shows at most one box: for a busy line, at the first SEND of a burst (until a frame goes
-// through), and for a failed store, the first time that failure comes up in a run.
+// choices in one put whatever came of the frame. A port that is not open is picked again first
+// (its save of the port noted among the puts); a whole frame that cannot go out for want of a
+// port says why. It beeps once however many things failed, and shows at most one box: the
+// reopen's failure, a busy line at the first SEND of a burst (until a frame goes through), and
+// a failed store the first time that failure comes up in a run.
 TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsOneBoxForWhatIsNew) {
     store.set(keys::kStartup, keys::kDakcomm, "0");
     panel.Form_Load();
     store.log = &feedback.shown;
-    // Port open, line busy, how the store fails ("" when it does not), brightness, message and
+    // The port: 'o' open, 'r' closed and opens again, 'x' closed and fails to open, '-' none
+    // selected; line busy, how the store fails ("" when it does not), brightness, message and
     // text; whether a frame is written, what the operator was shown ("put" standing for the put
     // of the values).
-    const std::tuple<bool, bool, QString, int, int, QString, bool, QString> sends[] = {
-        {false, false, "", 0, 0, "T", false, "put|beep"},
-        {true, false, "", 0, 129, " x ", true, "put"},
-        {true, false, "disk full", 0, 0, "T", true, "put|beep|box:ZQ4:disk full"},
-        {false, false, "disk full", 0, 0, "T", false, "put|beep"},
-        {true, false, "read-only", 0, 0, "T", true, "put|beep|box:ZQ4:read-only"},
-        {true, false, "disk full", 0, 0, "T", true, "put|beep"},
-        {true, false, "", -1, 7, "A", false, "put|beep"},
-        {true, false, "", 1, -1, "B", false, "put|beep"},
-        {true, false, "", 1, 7, "ABCDEFGHIJKLMN", false, "put|beep"},
-        {true, false, "disk full", -1, 0, "T", false, "put|beep"},
-        {true, true, "", 0, 0, "T", false, "put|beep|box:ZQ4:the line is busy"},
-        {true, true, "", 0, 0, "T", false, "put|beep"},
-        {false, false, "", 0, 0, "T", false, "put|beep"},
-        {true, true, "quota", 0, 0, "T", false, "put|beep|box:ZQ4:quota"},
-        {true, false, "", 0, 0, "T", true, "put"},
-        {true, true, "no room", 0, 0, "T", false, "put|beep|box:ZQ4:the line is busy\n\nno room"},
+    const std::tuple<char, bool, QString, int, int, QString, bool, QString> sends[] = {
+        {'x', false, "", 0, 0, "T", false, "put|beep|box:ZQ4:step 2 failed"},
+        {'o', false, "", 0, 129, " x ", true, "put"},
+        {'o', false, "disk full", 0, 0, "T", true, "put|beep|box:ZQ4:disk full"},
+        {'x', false, "disk full", 0, 0, "T", false, "put|beep|box:ZQ4:step 2 failed"},
+        {'o', false, "read-only", 0, 0, "T", true, "put|beep|box:ZQ4:read-only"},
+        {'o', false, "disk full", 0, 0, "T", true, "put|beep"},
+        {'o', false, "", -1, 7, "A", false, "put|beep"},
+        {'o', false, "", 1, -1, "B", false, "put|beep"},
+        {'o', false, "", 1, 7, "ABCDEFGHIJKLMN", false, "put|beep"},
+        {'o', false, "disk full", -1, 0, "T", false, "put|beep"},
+        {'x', false, "", -1, 0, "T", false, "put|beep"},
+        {'o', true, "", 0, 0, "T", false, "put|beep|box:ZQ4:the line is busy"},
+        {'o', true, "", 0, 0, "T", false, "put|beep"},
+        {'x', false, "", 0, 0, "T", false, "put|beep|box:ZQ4:step 2 failed"},
+        {'o', true, "quota", 0, 0, "T", false, "put|beep|box:ZQ4:quota"},
+        {'o', false, "", 0, 0, "T", true, "put"},
+        {'o', true, "no room", 0, 0, "T", false, "put|beep|box:ZQ4:the line is busy\n\nno room"},
+        {'r', false, "", 0, 0, "T", true, "put:Dakcomm=1|put"},
+        {'x', false, "full", 0, 0, "T", false, "put|beep|box:ZQ4:step 2 failed\n\nfull"},
+        {'-', false, "", 0, 0, "T", false,
+         "put|beep|box:ZQ4:No port is selected in the port list: pick the display's port there"},
     };
     std::size_t frames = 0;
-    for (const auto& [open, busy, failure, brightness, message, text, written, shown] : sends) {
+    for (const auto& [state, busy, failure, brightness, message, text, written, shown] : sends) {
         const QString put = QStringLiteral("put:Addr=0,Brt=%1,Message=%2,Custom=%3")
                                 .arg(QString::number(brightness), QString::number(message), text);
-        SCOPED_TRACE(put.toStdString() + (open ? " open " : " closed ") + (busy ? "busy " : "") +
+        SCOPED_TRACE(put.toStdString() + ' ' + state + (busy ? " busy " : " ") +
                      failure.toStdString());
-        port.opened = open;
+        values.setPortPosition(state == '-' ? -1 : 0);
+        port.opened = state == 'o';
+        port.failing = state == 'x' ? QList{test::FakePort::Open} : QList<test::FakePort::Step>{};
         port.busy = busy;
         store.failure = failure;
         values.setBrightness(brightness);
@@ -97,7 +107,7 @@ TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsOneBoxForWhatIsNew) {
         feedback.shown.clear();
         panel.SendButton_Click();
         EXPECT_EQ(feedback.shown.join('|').toStdString(),
-                  QString(shown).replace("put", put).toStdString());
+                  QString(shown).replace(QRegularExpression("put(?=\\||$)"), put).toStdString());
         frames += written ? 1 : 0;
         EXPECT_EQ(port.written.size(), frames);
     }

@@ -243,6 +243,50 @@ TEST_F(WindowEndToEndTest, AScriptsFrameGoesOutThroughTheWindowThatHoldsTheLine)
     EXPECT_EQ(line, "");
 }
 
+// An adapter pulled out and plugged back in under the same path (a link re-pointed at another
+// pseudo-terminal, as /dev/serial/by-id/... is): the loss is told at once; a SEND while it is away
+// beeps and shows one box naming the port, its device and why, and still stores the choices. Back
+// again it is opened by itself as soon as its link is there, without a box; and when it came
+// back before its loss was noticed, the next SEND opens it and writes, without a pick.
+TEST_F(WindowEndToEndTest, AnAdapterThatComesBackIsUsedAgainWithoutAPick) {
+    const QString link = home.filePath("usb-adapter");
+    ASSERT_TRUE(QFile::link(first.devicePath(), link));
+    start("[Ports]\nCom1=" + link.toUtf8());
+    auto* text = window->findChild<QLineEdit*>("Text1");
+    const auto send = [&](const QString& custom) {
+        text->setText(custom);
+        QTest::mouseClick(window->findChild<QPushButton*>("SendButton"), Qt::LeftButton);
+    };
+    const auto isOpen = [&] { return adapter->isOpen().value(); };
+    send("FIRST");
+    EXPECT_EQ(first.readFromLine(18, 5s), BuildFrame({"FIRST", 0, 0, 0}));
+
+    ASSERT_TRUE(QFile::remove(link));
+    first.closeMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !feedback.shown.isEmpty(); }, 5000));
+    feedback.shown.clear();
+    send("AWAY");
+    ASSERT_EQ(feedback.shown.size(), 2) << feedback.shown.join('\n').toStdString();
+    EXPECT_EQ(feedback.shown[0], "beep");
+    EXPECT_TRUE(feedback.shown[1].startsWith("box:ZQ4:Com1: (" + link + "): "))
+        << feedback.shown[1].toStdString();
+    EXPECT_EQ(stored("Startup/Custom"), "AWAY");
+
+    ASSERT_TRUE(QFile::link(second.devicePath(), link));
+    EXPECT_TRUE(QTest::qWaitFor(isOpen, 5000)) << "opened by itself";
+    send("BACK");
+    EXPECT_EQ(second.readFromLine(18, 5s), BuildFrame({"BACK", 0, 0, 0}));
+
+    PseudoTerminal third;
+    ASSERT_TRUE(QFile::remove(link) && QFile::link(third.devicePath(), link));
+    second.closeMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return feedback.shown.size() > 2; }, 5000));
+    EXPECT_FALSE(QTest::qWaitFor(isOpen, 200)) << "no change since the loss";
+    send("AGAIN");
+    EXPECT_EQ(third.readFromLine(18, 5s), BuildFrame({"AGAIN", 0, 0, 0}));
+    EXPECT_EQ(feedback.shown.size(), 4) << feedback.shown.join('\n').toStdString();
+}
+
 // zq4 headless with its own settings folder whose "Com1:" is a pseudo-terminal takes a script's
 // frame for its line, and ends on each signal as on the window's close: the port is drained and
 // let go with its lock file, so the device is free for whoever opens it next. Under nohup, which

@@ -142,7 +142,8 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
         auto* list = qobject_cast<QComboBox*>(widget);
         EXPECT_EQ(widget->property(list ? "currentText" : "text").toString(), text);
         if (list) {
-            QTest::keyClicks(list, QStringLiteral("XYZ\r"));
+            // No entry holds these letters.
+            QTest::keyClicks(list, QStringLiteral("QJ\r"));
             EXPECT_EQ(list->currentText(), text) << "a list is picked from, never typed into";
             list->showPopup();
             QAbstractItemView* entries = list->view();
@@ -256,7 +257,8 @@ TEST_F(WindowTest, LooksTheSameOnEveryDesktopWhileDialogsFollowTheDesktop) {
     }
 }
 
-// Return in the text box is only a key: no frame goes out. SEND is pressed with Space.
+// Return in the text box is only a key: no frame goes out. SEND is pressed with Space, Return
+// or Enter, once for each key.
 TEST_F(WindowTest, TextBoxTakesThirteenSendableCharactersAndReturnSendsNothing) {
     // Entered, whether pasted (else typed), kept.
     const std::tuple<QString, bool, QString> cases[] = {
@@ -286,8 +288,77 @@ TEST_F(WindowTest, TextBoxTakesThirteenSendableCharactersAndReturnSendsNothing) 
     QTest::keyClick(text, Qt::Key_Return);
     QTest::keyClick(text, Qt::Key_Enter);
     EXPECT_TRUE(port.written.empty());
+    std::size_t sent = 0;
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(control("SendButton"), key);
+        EXPECT_EQ(port.written.size(), ++sent) << key;
+    }
+}
+
+// Letters typed into the message list find the next entry holding them, in any case, from the
+// entry shown on and round; keys typed without a pause make one search, digits find the code.
+// The open list finds alike. A new visit to the list starts a new search.
+TEST_F(WindowTest, TypedLettersFindAMessageByItsNameAndDigitsByItsCode) {
+    auto* list = control<QComboBox>("Message");
+    // What is typed, whether into the open list, the entry then shown.
+    const std::tuple<QString, bool, QString> cases[] = {
+        {"total", false, "022  Total Holdtime"},
+        {"total", false, "150 (86)  TOTAL HOLD"},
+        {"hold", true, "155 (91)  START OF HOLD"},
+        {"first", false, "007  ALT First Motion"},
+        {"150", false, "150 (86)  TOTAL HOLD"},
+        {"qj", false, "150 (86)  TOTAL HOLD"},
+        {"tt", false, "152 (88)  HTA"},
+    };
+    for (const auto& [typed, open, shown] : cases) {
+        SCOPED_TRACE(typed.toStdString());
+        control("BrtVal")->setFocus();
+        list->setFocus();
+        if (open) {
+            list->showPopup();
+            QTest::keyClicks(list->view(), typed);
+            QTest::keyClick(list->view(), Qt::Key_Return);
+        } else {
+            QTest::keyClicks(list, typed);
+        }
+        EXPECT_EQ(list->currentText().toStdString(), shown.toStdString());
+        EXPECT_TRUE(list->findChildren<QLineEdit*>().isEmpty()) << "pick-only";
+    }
     QTest::keyClick(control("SendButton"), Qt::Key_Space);
-    EXPECT_EQ(port.written.size(), 1u);
+    ASSERT_EQ(port.written.size(), 1u);
+    EXPECT_EQ(static_cast<std::uint8_t>(port.written.back().at(14)), 152);
+}
+
+// Digits typed on the address scroll bar set the address, "128" or A giving ALL; a pause starts a
+// new number, one above 128 is refused with a beep. Arrows still move by one, and assistive
+// technology reads each new address as the scroll bar's value.
+TEST_F(WindowTest, DigitsTypedOnTheScrollBarSetTheAddress) {
+    QWidget* bar = control("VScroll1");
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(bar);
+    // Keys, whether a pause comes first, the address shown, the beeps so far.
+    const std::tuple<QList<int>, bool, QString, int> cases[] = {
+        {{Qt::Key_1, Qt::Key_2}, false, "12", 0},
+        {{Qt::Key_A}, false, "ALL", 0},
+        {{Qt::Key_0, Qt::Key_3, Qt::Key_0, Qt::Key_0}, false, "30", 1},
+        {{Qt::Key_Up}, false, "31", 1},
+        {{Qt::Key_1, Qt::Key_2, Qt::Key_8}, false, "ALL", 1},
+        {{Qt::Key_6, Qt::Key_4}, true, "64", 1}};
+    for (const auto& [keys, pause, shown, beeps] : cases) {
+        SCOPED_TRACE(shown.toStdString());
+        if (pause) {
+            QTest::qWait(1100);
+        }
+        for (const int key : keys) {
+            QTest::keyClick(bar, static_cast<Qt::Key>(key));
+        }
+        EXPECT_EQ(window->shownAddress().toStdString(), shown.toStdString());
+        EXPECT_EQ(feedback.shown.count("beep"), beeps);
+        EXPECT_EQ(AddressText(read->valueInterface()->currentValue().toInt()), shown);
+        EXPECT_EQ(read->text(QAccessible::Value), shown);
+    }
+    QTest::keyClick(control("SendButton"), Qt::Key_Space);
+    ASSERT_EQ(port.written.size(), 1u);
+    EXPECT_EQ(static_cast<std::uint8_t>(port.written.back().at(15)), 0x40);
 }
 
 TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheThumb) {
@@ -440,6 +511,22 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
     EXPECT_EQ(row(3)->itemData(0, Qt::DisplayRole).toString(), gone + " (not present)");
     EXPECT_EQ(found(3)->text(), "(not present)");
     EXPECT_EQ(row(4)->count(), 2) << "ttyUSB0 is /dev/ttyUSB0, present";
+    // An empty row's device shown in grey is marked too, unless it is listed.
+    EXPECT_EQ(found(2)->text().toStdString(), "(not present)");
+    EXPECT_EQ(
+        (row(2)->accessibleDescription() + "|" + row(3)->accessibleDescription()).toStdString(),
+        ("Empty: not mapped, Com2: uses /dev/ttyS1|Com3: opens " + gone).toStdString());
+
+    // The explanation comes first to a screen reader; typing never changes the dialog's width.
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(&dialog);
+    EXPECT_TRUE(read->child(0)->text(QAccessible::Name).startsWith("The device each port opens"))
+        << read->child(0)->text(QAccessible::Name).toStdString();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const int width = dialog.width();
+    QTest::keyClicks(row(6), "zq4-a-device-by-a-name-much-longer-than-any-row-shows");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialog.width(), width);
 
     // A name without a leading '/' is the device under /dev that the port opens, shown with it.
     const std::pair<QString, QString> typed[] = {
@@ -447,18 +534,24 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
         {"null", "/dev/null"},
         {" zq4-absent", "/dev/zq4-absent (not present)"},
         {"/dev/null", ""},
-        {"/dev/zq4-absent", "(not present)"}};
+        {"/dev/zq4-absent", "(not present)"},
+        {"/dev/ttyS0", ""}};
     for (const auto& [text, shown] : typed) {
         row(5)->setEditText(text);
         EXPECT_EQ(found(5)->text().toStdString(), shown.toStdString()) << text.toStdString();
     }
     row(5)->setEditText("");
 
-    discovery.present.push_back(kSecondAdapter);
+    // A /dev/ttyS node that is there without a port behind it is not present.
+    discovery.present = {kAdapter, kSecondAdapter};
     QTest::mouseClick(dialog.findChild<QPushButton*>("Refresh"), Qt::LeftButton);
-    EXPECT_EQ(row(2)->count(), 3) << "the adapter plugged in since is listed";
+    EXPECT_EQ(row(2)->count(), 2) << "the adapter plugged in since is listed";
+    EXPECT_EQ(dialog.findChild<QLabel*>("Listed")->text(), "Found 2 serial devices.");
     EXPECT_EQ(dialog.devices(),
-              QStringList({kAdapter.path, "", gone, "ttyUSB0", "", "", "", "", ""}));
+              QStringList({kAdapter.path, "", gone, "ttyUSB0", "",
+                           "zq4-a-device-by-a-name-much-longer-than-any-row-shows", "", "", ""}));
+    row(1)->setEditText("");
+    EXPECT_EQ(found(1)->text().toStdString(), "(not present)");
 }
 
 // Each port lists with its device, by default the system's serial ports in order. OK stores the

@@ -40,7 +40,7 @@ TEST(PortErrors, TextsNameThePortAndDeviceWhatHappenedAndWhatToDo) {
         {NoSuchPortText(10), "Com10: there is no such port: the ports are Com1: to Com9:"},
         {AlreadyOpenText(where), where + ": the port is already open: close it first"},
         {LossText(where), where + ": the device is no longer available: the port is closed; "
-                                  "reconnect the device and pick the port again"},
+                                  "reconnect the device: the next send opens it again"},
         {BusyText(where, 13), "the line is busy: 13 frames are still waiting for " + where +
                                   ". This one was not sent: send again once the display has "
                                   "taken them."},

@@ -3,6 +3,7 @@
 
 #include "panel/commselection.h"
 #include "serial/devicediscovery.h"
+#include "serial/devicewatch.h"
 #include "serial/linelock.h"
 #include "serial/linesettings.h"
 #include "serial/lineshare.h"
@@ -342,6 +343,46 @@ TEST(LineShareName, IsTheDevicesSocketInARuntimeFolderOfTheUsersOwn) {
         EXPECT_TRUE(got.contains(expected)) << got.toStdString();
         EXPECT_TRUE(!name || QFile::encodeName(got).size() < 108) << got.toStdString();
     }
+}
+
+// An adapter's link in a by-id folder that went with the last adapter: the nearest folder of its
+// path that exists is watched, and the watch follows the path down as its folders come back,
+// telling each change; once the link is there, the folder of the node it leads to is watched
+// too, where the node's group is set. A pseudo-terminal is never watched for.
+TEST(DeviceWatchTest, FollowsThePathDownAsItsFoldersComeBackAndWatchesTheLinkedNode) {
+    QTemporaryDir dev;
+    ASSERT_TRUE(dev.isValid());
+    DeviceWatch watch;
+    int changes = 0;
+    QObject::connect(&watch, &DeviceWatch::changed, [&changes] { ++changes; });
+    // True once these folders of the stand-in /dev are watched, after a change was told.
+    const auto watches = [&](const QStringList& folders) {
+        QStringList expected;
+        for (const QString& folder : folders) {
+            expected << dev.path() + folder;
+        }
+        const int before = changes;
+        return QTest::qWaitFor([&] { return watch.folders() == expected && changes > before; },
+                               5000);
+    };
+    watch.watch(dev.filePath("serial/by-id/usb-adapter"));
+    EXPECT_EQ(watch.folders(), QStringList{dev.path()});
+    ASSERT_TRUE(QDir(dev.path()).mkdir("serial"));
+    EXPECT_TRUE(watches({"/serial"})) << watch.folders().join(' ').toStdString();
+    ASSERT_TRUE(QDir(dev.path()).mkdir("serial/by-id"));
+    EXPECT_TRUE(watches({"/serial/by-id"})) << watch.folders().join(' ').toStdString();
+    ASSERT_TRUE(QDir(dev.path()).mkdir("nodes") &&
+                QFile(dev.filePath("nodes/ttyUSB0")).open(QIODevice::WriteOnly) &&
+                QFile::link("../../nodes/ttyUSB0", dev.filePath("serial/by-id/usb-adapter")));
+    EXPECT_TRUE(watches({"/serial/by-id", "/nodes"})) << watch.folders().join(' ').toStdString();
+    const int before = changes;
+    ASSERT_TRUE(QFile::setPermissions(dev.filePath("nodes/ttyUSB0"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return changes > before; }, 5000)) << "the node's mode";
+
+    PseudoTerminal line;
+    watch.watch(line.devicePath());
+    EXPECT_EQ(watch.folders(), QStringList());
 }
 
 } // namespace
