@@ -54,44 +54,40 @@ struct SharedLineTest : ::testing::Test {
 };
 
 // A frame goes out through the window's port as it would from the script itself: written once,
-// told as done once it has left the port, or as the port's own failure; one that the device does
-// not take in time is told so, and never sent again. A window whose port has closed meanwhile
-// takes nothing, and the script opens the line itself. The window shows and stores nothing.
+// told as done once it has left the port, or as the port's own failure (a busy line refuses it as
+// it refuses a SEND, in the window's words); one that the device does not take in time is told so,
+// and never sent again. A window whose port has closed meanwhile takes nothing, and the script
+// opens the line itself. The window shows and stores nothing.
 TEST_F(SharedLineTest, AFrameGoesOutThroughTheWindowsPortAsFromTheScriptItself) {
-    // The step that fails, whether the port is open, bytes that do not leave it, the outcome
-    // (none: not taken), frames written. A busy line refuses the script's frame as it refuses a
-    // SEND, with the window's text.
-    const std::tuple<test::FakePort::Step, bool, qint64, std::optional<QString>, int> cases[] = {
-        {test::FakePort::DiscardInput, true, 0, "", 1},
-        {test::FakePort::Write, true, 0, "step 4 failed", 0},
-        {test::FakePort::DiscardInput, false, 0, std::nullopt, 0},
-        {test::FakePort::DiscardInput, true, 100,
-         "Com1: (" + device +
-             "): the device did not take the frame within 3 s (100 bytes are "
-             "still waiting)",
-         1},
-    };
-    for (const auto& [failing, open, stuck, outcome, written] : cases) {
+    using enum test::FakePort::Step;
+    // The step that fails, whether the port is open, whether its line is busy, bytes that do not
+    // leave it, the outcome (none: not taken), frames written.
+    const std::tuple<test::FakePort::Step, bool, bool, qint64, std::optional<QString>, int>
+        cases[] = {
+            {DiscardInput, true, false, 0, "", 1},
+            {Write, true, false, 0, "step 4 failed", 0},
+            {DiscardInput, true, true, 0, "the line is busy", 0},
+            {DiscardInput, false, false, 0, std::nullopt, 0},
+            {DiscardInput, true, false, 100,
+             "Com1: (" + device +
+                 "): the device did not take the frame within 3 s (100 bytes are still waiting): "
+                 "the window sends it when the device takes them, or drops it when its port closes",
+             1},
+        };
+    for (const auto& [failing, open, busy, stuck, outcome, written] : cases) {
         SCOPED_TRACE(outcome.value_or("(none)").toStdString());
         port.written.clear();
         port.failing = {failing};
         port.opened = open;
+        port.busy = busy;
         queued = stuck;
         const std::optional<Status> handed = handOver(kHold);
         ASSERT_EQ(handed.has_value(), outcome.has_value());
         if (handed) {
-            EXPECT_EQ(handed->description().left(outcome->size()), *outcome);
+            EXPECT_EQ(handed->description(), *outcome);
         }
         EXPECT_EQ(port.written, std::vector<QByteArray>(written, BuildFrame(kHold)));
     }
-    // A line too full for another frame refuses the script's as it refuses a SEND, in its words.
-    port.failing.clear();
-    port.written.clear();
-    port.busy = true;
-    const std::optional<Status> busy = handOver(kHold);
-    ASSERT_TRUE(busy.has_value());
-    EXPECT_EQ(busy->description(), "the line is busy");
-    EXPECT_TRUE(port.written.empty());
     EXPECT_EQ(feedback.shown, QStringList());
     EXPECT_EQ(store.puts, puts);
     EXPECT_EQ(log, QStringList());
