@@ -44,9 +44,8 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
         EXPECT_EQ(
             Values(v.portPosition(), v.address(), v.brightness(), v.message(), v.customText()),
             expected);
-        EXPECT_EQ(v.shownAddress(), v.address() == 128 ? "ALL" : QString::number(v.address()));
         const int commSel = std::get<0>(expected);
-        EXPECT_EQ(run.port.opened ? run.port.commPort - 1 : -1, commSel);
+        EXPECT_EQ(run.port.opened ? run.port.opens.back() - 1 : -1, commSel);
         EXPECT_EQ(run.store.value(keys::kStartup, keys::kDakcomm),
                   commSel < 0 ? "0" : QString::number(commSel + 1));
         EXPECT_TRUE(run.feedback.shown.isEmpty());

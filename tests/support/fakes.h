@@ -84,7 +84,7 @@ public:
     enum Step { IsOpen, Close, Open, DiscardInput, Write };
 
     Status open(std::int16_t portNumber) override {
-        return run(Open, [&] { opens.push_back(commPort = portNumber), opened = true; });
+        return run(Open, [&] { opens.push_back(portNumber), opened = true; });
     }
     Result<bool> isOpen() const override {
         return fails(IsOpen) ? Result<bool>(check(IsOpen)) : opened;
@@ -107,7 +107,6 @@ public:
     bool fails(Step step) const { return failing.contains(step); }
 
     QList<Step> failing;
-    std::int16_t commPort = 1;
     bool opened = false;
     bool busy = false;
     std::vector<std::int16_t> opens;
