@@ -43,21 +43,10 @@ struct WindowEndToEndTest : ::testing::Test {
             std::make_unique<ControlPanel>(ControlPanelParts{store, *adapter, feedback, discovery});
     }
     QByteArray comOneIsFirst() const { return "[Ports]\nCom1=" + first.devicePath().toUtf8(); }
-    // SEND pressed `count` times, each frame with its number as its text.
-    void sendNumbered(int count) {
-        auto* text = window->findChild<QLineEdit*>("Text1");
-        auto* send = window->findChild<QPushButton*>("SendButton");
-        for (int number = 0; number < count; ++number) {
-            text->setText(QString::number(number));
-            QTest::mouseClick(send, Qt::LeftButton);
-        }
-    }
-    static QByteArray numberedFrames(int count) {
-        QByteArray frames;
-        for (int number = 0; number < count; ++number) {
-            frames += BuildFrame({QString::number(number), 0, 0, 0});
-        }
-        return frames;
+    // SEND pressed with this custom text.
+    void send(const QString& text) {
+        window->findChild<QLineEdit*>("Text1")->setText(text);
+        QTest::mouseClick(window->findChild<QPushButton*>("SendButton"), Qt::LeftButton);
     }
     QString iniPath() const { return home.filePath("ZQ4/ZQ4.ini"); }
     QByteArray iniBytes() const {
@@ -133,10 +122,13 @@ TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
 // whole and in order.
 TEST_F(WindowEndToEndTest, SendsBackToBackArriveWholeAndInOrder) {
     start(comOneIsFirst());
-    const QByteArray frames = numberedFrames(200);
     auto display =
-        std::async(std::launch::async, [&] { return first.readFromLine(frames.size(), 20s); });
-    sendNumbered(200);
+        std::async(std::launch::async, [&] { return first.readFromLine(200 * kFrameLength, 20s); });
+    QByteArray frames;
+    for (int number = 0; number < 200; ++number) {
+        frames += BuildFrame({QString::number(number), 0, 0, 0});
+        send(QString::number(number));
+    }
     const QByteArray received = display.get();
     EXPECT_TRUE(received == frames) << received.size() << " of " << frames.size();
     EXPECT_EQ(feedback.shown, QStringList());
@@ -149,7 +141,9 @@ TEST_F(WindowEndToEndTest, SendsBackToBackArriveWholeAndInOrder) {
 TEST_F(WindowEndToEndTest, ABurstIntoALineThatTakesNothingHoldsThirteenFramesAndShowsOneBox) {
     start(comOneIsFirst());
     ASSERT_EQ(::tcflow(first.slaveDescriptor(), TCOOFF), 0);
-    sendNumbered(200);
+    for (int number = 0; number < 200; ++number) {
+        send(QString::number(number));
+    }
     EXPECT_EQ(feedback.shown.count("beep"), 187);
     const QStringList boxes = feedback.shown.filter("box:");
     ASSERT_EQ(boxes.size(), 1) << boxes.join('\n').toStdString();
@@ -252,11 +246,6 @@ TEST_F(WindowEndToEndTest, AnAdapterThatComesBackIsUsedAgainWithoutAPick) {
     const QString link = home.filePath("usb-adapter");
     ASSERT_TRUE(QFile::link(first.devicePath(), link));
     start("[Ports]\nCom1=" + link.toUtf8());
-    auto* text = window->findChild<QLineEdit*>("Text1");
-    const auto send = [&](const QString& custom) {
-        text->setText(custom);
-        QTest::mouseClick(window->findChild<QPushButton*>("SendButton"), Qt::LeftButton);
-    };
     const auto isOpen = [&] { return adapter->isOpen().value(); };
     send("FIRST");
     EXPECT_EQ(first.readFromLine(18, 5s), BuildFrame({"FIRST", 0, 0, 0}));
