@@ -69,6 +69,12 @@ struct SerialAdapter : ::testing::Test {
         return display.get();
     }
     std::string shown() const { return feedback.shown.join('\n').toStdString(); }
+    // Why a line that a running process holds cannot be opened: this test program, say.
+    static QString heldBy(qint64 process) {
+        return QStringLiteral("the port is in use by %1 (process %2): close it there first")
+            .arg(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+            .arg(process);
+    }
     // One beep and one box naming port and device, then a reason that is not a stand-in.
     bool showsOneFailureOf(const QString& portAndDevice) const {
         const QString prefix = "box:ZQ4:" + portAndDevice + ": ", box = feedback.shown.value(1);
@@ -206,15 +212,11 @@ TEST_F(SerialAdapter, UnusableDevicesFailToOpenWithADescriptionNamingPortAndDevi
     QSerialPortAdapter other(PortMap(store).lookup());
     other.setDevice(folder.filePath("line"));
     ASSERT_TRUE(other.open(1).ok());
-    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const std::pair<QString, QString> cases[] = {
         {file.fileName() + ".missing", ""},
         {QDir::tempPath(), ""},
         {file.fileName(), ""},
-        {first.devicePath(), QStringLiteral("the port is in use by %1 (process %2): close it there "
-                                            "first")
-                                 .arg(program)
-                                 .arg(QCoreApplication::applicationPid())},
+        {first.devicePath(), heldBy(QCoreApplication::applicationPid())},
         {deep + "/file", QStringLiteral("the device path is too long for a lock file (%1 "
                                         "characters, symbolic links resolved): move the device "
                                         "to a shorter path")
@@ -257,10 +259,7 @@ TEST_F(SerialAdapter, ALockFileOfARunningProcessRefusesTheOpenInEachForm) {
     const QString lockFile = LineLockFile(first.devicePath());
     // Each row: the reason the open is refused (empty: it opens), the lock files that give it.
     const std::pair<QString, QByteArrayList> cases[] = {
-        {QStringLiteral("the port is in use by %1 (process %2): close it there first")
-             .arg(program)
-             .arg(running),
-         forms(running)},
+        {heldBy(running), forms(running)},
         {"", forms(gone) << qt(running, "not-" + program)},
         {"the lock file " + lockFile +
              " is in the way, though no running program holds it: remove it (as root if need be)",
