@@ -171,9 +171,9 @@ TEST_F(SerialAdapter, AtMostTwoSecondsOfFramesWaitAndACloseWaitsNoLongerThanThey
 }
 
 // The device vanishes while a close waits for frames that the held line could not take: the close
-// says it is gone, not that it was too slow, and nothing else reports it. The next one vanishes
-// while its port is open: that is reported once, and the port is closed.
-TEST_F(SerialAdapter, ADeviceThatVanishesIsReportedGoneOnceAndThePortCloses) {
+// says it is gone, not that it was too slow, and nothing else reports it. (One that vanishes while
+// its port is open is told once: the window's end-to-end tests take an adapter away.)
+TEST_F(SerialAdapter, ADeviceThatVanishesWhileACloseWaitsIsReportedGoneByTheClose) {
     selection.CommSel_Click(0);
     holdLine(true);
     ASSERT_EQ(sendEach(numberedFrames(13)), "");
@@ -187,14 +187,6 @@ TEST_F(SerialAdapter, ADeviceThatVanishesIsReportedGoneOnceAndThePortCloses) {
                                                 "): the device is no longer available"))
         << closed.description().toStdString();
     EXPECT_FALSE(QTest::qWaitFor([&] { return !feedback.shown.isEmpty(); }, 200)) << shown();
-
-    selection.CommSel_Click(1);
-    ASSERT_EQ(selection.PortError(), 0) << shown();
-    second.closeMaster();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !feedback.shown.isEmpty(); }, 5000));
-    EXPECT_FALSE(QTest::qWaitFor([&] { return feedback.shown.size() > 2; }, 1000)) << shown();
-    EXPECT_TRUE(showsOneFailureOf("Com2: (" + second.devicePath() + ")")) << shown();
-    EXPECT_FALSE(adapter.isOpen().value());
 }
 
 // A missing path, a folder, a file, a terminal that another adapter holds through a link to it,
