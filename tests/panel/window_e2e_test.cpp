@@ -64,12 +64,6 @@ struct WindowEndToEndTest : ::testing::Test {
         window->findChild<QWidget*>(name)->setFocus();
         return QApplication::focusWidget();
     }
-    // Opens the dialog as the port list's menu does and types the device for the port.
-    PortMapDialog* typeDevice(int portNumber, const QString& device) {
-        PortMapDialog* dialog = window->portMap().openDialog();
-        QTest::keyClicks(dialog->findChild<QComboBox*>(keys::portKey(portNumber)), device);
-        return dialog;
-    }
 
     QTemporaryDir home;
     PseudoTerminal first, second;
@@ -91,12 +85,12 @@ TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
                            shown("Text1")}),
               QStringList({"Com1:", "5", "3", "020  Time In Hold ", "HOLD"}));
     const QByteArray before = iniBytes();
-    PortMapDialog* dialog = typeDevice(2, second.devicePath());
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    EXPECT_TRUE(dialog->isHidden());
-    EXPECT_EQ(iniBytes(), before);
-    dialog = typeDevice(2, second.devicePath());
-    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        PortMapDialog* dialog = window->portMap().openDialog();
+        QTest::keyClicks(dialog->findChild<QComboBox*>(keys::portKey(2)), second.devicePath());
+        QTest::keyClick(dialog, key);
+        EXPECT_EQ(iniBytes() == before, key == Qt::Key_Escape) << key;
+    }
     EXPECT_EQ(stored("Ports/Com2"), second.devicePath());
 
     QTest::keyClick(focus("CommSel"), Qt::Key_Down);
@@ -166,10 +160,8 @@ TEST_F(WindowEndToEndTest, ABurstIntoALineThatTakesNothingHoldsThirteenFramesAnd
 // window's own SENDs clicked while a script's frame comes arrive whole beside it; a send to
 // another line opens that line itself, and a dry run sends nothing.
 TEST_F(WindowEndToEndTest, AScriptsFrameGoesOutThroughTheWindowThatHoldsTheLine) {
-    const QByteArray file = "[Ports]\nCom1=" + first.devicePath().toUtf8() +
-                            "\nCom2=" + second.devicePath().toUtf8() +
-                            "\n\n[Startup]\nDakcomm=1\nAddr=7\nBrt=1\nMessage=21\nCustom=T-10\n";
-    start(file);
+    start(comOneIsFirst() + "\nCom2=" + second.devicePath().toUtf8() +
+          "\n\n[Startup]\nDakcomm=1\nAddr=7\nBrt=1\nMessage=21\nCustom=T-10\n");
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     const std::unique_ptr<QObject> host =
