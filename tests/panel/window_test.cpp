@@ -251,29 +251,34 @@ TEST_F(WindowTest, LooksTheSameOnEveryDesktopWhileDialogsFollowTheDesktop) {
     }
 }
 
-// Return in the text box is only a key: no frame goes out. SEND is pressed with Space, Return
-// or Enter, once for each key.
+// A text restored from the store (set from code) keeps what of its first 13 characters fits the
+// box's 13 UTF-16 units whole: a character of two units (one the display cannot show) is never
+// split. Return in the text box is only a key: no frame goes out. SEND is pressed with Space,
+// Return or Enter, once for each key.
 TEST_F(WindowTest, TextBoxTakesThirteenSendableCharactersAndReturnSendsNothing) {
-    // Entered, whether pasted (else typed), kept.
-    const std::tuple<QString, bool, QString> cases[] = {
-        {"ABCDEFGHIJKLMN", false, "ABCDEFGHIJKLM"},
-        {"T-\u00ff10", false, "T-10"},
-        {"\u00c4 12", false, "\u00c4 12"},
-        {"T-\u00ff10", true, ""},
-        {"HOLD \u00c4", true, "HOLD \u00c4"},
-        {"0123456789ABCDEF", true, "0123456789ABC"},
-        {"ABCDEFGHIJKL\U0001F600", false, "ABCDEFGHIJKL"},
-        {"ABCDEFGHIJKL\U0001F600", true, ""}};
+    enum How { Typed, Pasted, Restored };
+    const QString smile = QString::fromUcs4(U"\U0001F600", 1);
+    const std::tuple<QString, How, QString> cases[] = {
+        {"ABCDEFGHIJKLMN", Typed, "ABCDEFGHIJKLM"},
+        {"T-\u00ff10", Typed, "T-10"},
+        {"T-\u00ff10", Pasted, ""},
+        {"HOLD \u00c4", Pasted, "HOLD \u00c4"},
+        {"ABCDEFGHIJKL" + smile, Typed, "ABCDEFGHIJKL"},
+        {"ABCDEFGHIJKL" + smile, Restored, "ABCDEFGHIJKL"},
+        {smile.repeated(14), Restored, smile.repeated(6)}};
     auto* text = control<QLineEdit>("Text1");
-    for (const auto& [entered, pasted, kept] : cases) {
-        SCOPED_TRACE((pasted ? "pasted " : "typed ") + entered.toStdString());
+    for (const auto& [entered, how, kept] : cases) {
+        SCOPED_TRACE(::testing::Message() << how << ' ' << entered.toStdString());
         text->clear();
+        if (how == Restored) {
+            window->setCustomText(entered);
+        }
         QApplication::clipboard()->setText(entered);
-        if (pasted) {
+        if (how == Pasted) {
             QTest::keySequence(text, QKeySequence::Paste);
         }
         // One key per character, as a keyboard or an input method delivers it.
-        for (const char32_t character : pasted ? QList<uint>() : entered.toUcs4()) {
+        for (const char32_t character : how == Typed ? entered.toUcs4() : QList<uint>()) {
             QTest::sendKeyEvent(QTest::Click, text, Qt::Key_unknown,
                                 QString::fromUcs4(&character, 1), Qt::NoModifier);
         }
@@ -390,18 +395,11 @@ TEST_F(WindowTest, ArrowAndPageClicksMoveTheAddressByOneAndTheDisplayFollowsTheT
 }
 
 // The routines run on the operator's picks, even of the entry already shown, never on a value
-// set from code. A text set from code keeps what of its first 13 characters fits the box's 13
-// UTF-16 units whole: a character of two units (one the display cannot show) is never split.
+// set from code.
 TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
     window->setPortPosition(4);
     window->setAddress(77);
     EXPECT_EQ(window->shownAddress(), "0");
-    const QString smile = QString::fromUcs4(U"\U0001F600", 1);
-    for (const auto& [set, kept] : {std::pair{smile.repeated(14), smile.repeated(6)},
-                                    std::pair{"ABCDEFGHIJKL" + smile, QString("ABCDEFGHIJKL")}}) {
-        window->setCustomText(set);
-        EXPECT_EQ(window->customText(), kept);
-    }
     auto* list = control<QComboBox>("CommSel");
     list->showPopup();
     QTest::keyClick(list->view(), Qt::Key_Return);
@@ -531,43 +529,13 @@ TEST_F(WindowTest, DialogListsDevicesByStableLinkWithWhatIsKnownAndMarksAbsentOn
     EXPECT_EQ(found(1)->text().toStdString(), "(not present)");
 }
 
-// OK stores the map in one write; only a change to the device of the port in use picks it again.
-// Each port's entry then names its device, and the port list's tooltip the port in use, open. A
-// map the store refuses changes nothing, and the operator is told.
-TEST_F(WindowTest, OkStoresTheMapAndPicksThePortInUseAgainWhenItsDeviceChanged) {
-    const auto device = [this](int i) {
-        return control<QComboBox>("CommSel")->itemData(i, Qt::ToolTipRole).toString();
-    };
-    // The port, the device typed, whether the store refuses it, the puts, the ports opened, the
-    // port's device then (a name without a leading '/' is under /dev).
-    const std::tuple<int, QString, bool, int, std::vector<std::int16_t>, QString> cases[] = {
-        {5, "/dev/ttyUSB5", false, 1, {1}, "/dev/ttyUSB5"},
-        {1, "pts/3", false, 1, {1, 1}, "/dev/pts/3"},
-        {1, "", false, 0, {1}, "/dev/ttyS0"},
-        {1, "/dev/ttyUSB1", true, 1, {1}, "/dev/ttyS0"}};
-    for (const auto& [portNumber, typed, refused, writes, opens, deviceThen] : cases) {
-        SCOPED_TRACE(typed.toStdString());
-        store = test::MemoryStore();
-        port.opens.clear();
-        feedback.shown.clear();
-        start();
-        const int putsBefore = store.puts;
-        store.failure = refused ? "disk full" : "";
-        PortMapDialog* dialog = window->portMap().openDialog();
-        QTest::keyClicks(dialog->findChild<QComboBox*>(keys::portKey(portNumber)), typed + '\r');
-        EXPECT_EQ(store.puts - putsBefore, writes);
-        EXPECT_EQ(port.opens, opens);
-        EXPECT_EQ(device(portNumber - 1), deviceThen);
-        expectToolTip("Com1: (" + (portNumber == 1 ? deviceThen : "/dev/ttyS0") + "): open");
-        EXPECT_EQ(feedback.shown.join('|'),
-                  refused ? "beep|box:ZQ4:disk full\n\nThe ports keep the devices they had." : "");
-    }
-}
-
 // OK writes only the rows the operator changed, against the settings file as it is then: what
-// another program wrote while the dialog was open stays, unless the operator changed the same
-// row, which keeps the file's entry and is named in a box. An empty row is no entry.
-TEST_F(WindowTest, OkWritesOnlyTheOperatorsChangesOverWhatTheFileHoldsNow) {
+// another program wrote while the dialog was open stays, unless the operator changed the same row,
+// which keeps the file's entry and is named in a box. An empty row is no entry. Only a change to
+// the device of the port in use (Com1) picks it again; each port's entry, and the port list's
+// tooltip, name the device the file then gives. A map the file refuses changes nothing, and the
+// operator is told.
+TEST_F(WindowTest, OkWritesOnlyTheOperatorsChangesAndPicksThePortInUseAgainIfItsDeviceChanged) {
     QTemporaryDir home;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
     QSettingsStore fileStore;
@@ -584,28 +552,37 @@ TEST_F(WindowTest, OkWritesOnlyTheOperatorsChangesOverWhatTheFileHoldsNow) {
     const QByteArray opened = "[Ports]\nCom3=/dev/ttyUSB7\n[Startup]\nDakcomm=1\n";
     const QByteArray other =
         "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\n[Startup]\nDakcomm=1\n";
-    const QByteArray otherAndCom5 = "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\nCom5=/dev/"
-                                    "ttyUSB5\n\n[Startup]\nDakcomm=1\n";
+    const QByteArray otherAndCom5 = "[Ports]\nCom3=/dev/ttyUSB9\nCom4=/dev/ttyACM0\n"
+                                    "Com5=/dev/ttyUSB5\n\n[Startup]\nDakcomm=1\n";
+    const QByteArray com1 = "[Ports]\nCom1=pts/3\nCom3=/dev/ttyUSB7\n\n[Startup]\nDakcomm=1\n";
+    const QByteArray kept = "[Other]\nKept=1\n", handWritten = opened + "[Other]\nnot a setting\n";
     const QString conflict = "beep|box:ZQ4:While the dialog was open, the port map in " + ini +
                              " was changed elsewhere (by another program, or by hand). These "
                              "ports keep what is stored there; your choice for them was not "
                              "stored:\nCom3: /dev/ttyUSB9 (your choice: %1)\n%2To change these "
                              "ports, choose Map ports to devices... again.";
-    // The rows the operator sets, what the file holds at OK, the file after OK, the boxes.
-    const std::tuple<std::map<int, QString>, QByteArray, QByteArray, QString> cases[] = {
-        {{}, other, other, ""},
-        {{{5, "/dev/ttyUSB5"}}, other, otherAndCom5, ""},
-        {{{3, ""}}, opened + "[Other]\nKept=1\n", "[Other]\nKept=1\n\n[Startup]\nDakcomm=1\n", ""},
-        {{{3, "/dev/ttyUSB9"}}, other, other, ""},
-        {{{3, ""}}, other, other, conflict.arg("not mapped", "")},
-        {{{3, "/dev/ttyUSB8"}, {5, "/dev/ttyUSB5"}},
-         other,
-         otherAndCom5,
-         conflict.arg("/dev/ttyUSB8", "Your other changes were stored. ")}};
-    for (const auto& [rows, meanwhile, after, shown] : cases) {
+    const QString conflictAndStored =
+        conflict.arg("/dev/ttyUSB8", "Your other changes were stored. ");
+    const QString refused = "beep|box:ZQ4:Cannot write the settings file " + ini +
+                            ": it holds lines that are not settings (each line must be a [section] "
+                            "or a key=value); correct or remove the file\n\nThe ports keep the "
+                            "devices they had.";
+    // The rows the operator sets, what the file holds at OK, the file after OK, the boxes, how
+    // often Com1 was opened (at start-up, and again when picked).
+    const std::tuple<std::map<int, QString>, QByteArray, QByteArray, QString, int> cases[] = {
+        {{}, other, other, "", 1},
+        {{{5, "/dev/ttyUSB5"}}, other, otherAndCom5, "", 1},
+        {{{3, ""}}, opened + kept, kept + "\n[Startup]\nDakcomm=1\n", "", 1},
+        {{{3, "/dev/ttyUSB9"}}, other, other, "", 1},
+        {{{3, ""}}, other, other, conflict.arg("not mapped", ""), 1},
+        {{{3, "/dev/ttyUSB8"}, {5, "/dev/ttyUSB5"}}, other, otherAndCom5, conflictAndStored, 1},
+        {{{1, "pts/3"}}, opened, com1, "", 2},
+        {{{1, "/dev/ttyUSB1"}}, handWritten, handWritten, refused, 1}};
+    for (const auto& [rows, meanwhile, after, shown, opens] : cases) {
         SCOPED_TRACE(::testing::Message()
                      << "rows set: " << rows.size() << ", after: " << after.data());
         write(opened);
+        port.opens.clear();
         start(fileStore, port);
         feedback.shown.clear();
         PortMapDialog* dialog = window->portMap().openDialog();
@@ -619,6 +596,13 @@ TEST_F(WindowTest, OkWritesOnlyTheOperatorsChangesOverWhatTheFileHoldsNow) {
         dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
         EXPECT_EQ(read().toStdString(), after.toStdString());
         EXPECT_EQ(feedback.shown.join('|').toStdString(), shown.toStdString());
+        EXPECT_EQ(port.opens, std::vector<std::int16_t>(opens, 1));
+        QStringList devices;
+        for (int entry = 0; entry < kPortCount; ++entry) {
+            devices << control<QComboBox>("CommSel")->itemData(entry, Qt::ToolTipRole).toString();
+        }
+        EXPECT_EQ(devices, PortMap(fileStore).devices());
+        expectToolTip("Com1: (" + devices.front() + "): open");
     }
     window.reset(); // before the store it works through
 }
