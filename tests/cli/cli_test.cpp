@@ -141,7 +141,6 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
     const QString storedChoices = "[Ports]\nCom3=$LINE\n[Startup]\nDakcomm=3\nAddr=127\nBrt=3\n"
                                   "Message=129\nCustom=T-10\n";
     check({
-        {"send -d $LINE -a 5 -b 4 -m 20 -t HOLD", "", frame("    HOLD     ", "001405")},
         {R"(send --device=$LINE --address all --brightness 1 --message "utc of t-0" --text=)", "",
          frame("             ", "038280")},
         // é and € in the display's code page; Com3 reaches the line through the settings' map.

@@ -84,7 +84,6 @@ TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsOneBoxForWhatIsNew) {
         {'o', false, "read-only", 0, 0, "T", true, "put|beep|box:ZQ4:read-only"},
         {'o', false, "disk full", 0, 0, "T", true, "put|beep"},
         {'o', false, "", -1, 7, "A", false, "put|beep"},
-        {'o', false, "", 1, -1, "B", false, "put|beep"},
         {'o', false, "", 1, 7, "ABCDEFGHIJKLMN", false, "put|beep"},
         {'o', false, "disk full", -1, 0, "T", false, "put|beep"},
         {'x', false, "", -1, 0, "T", false, "put|beep"},
