@@ -87,38 +87,33 @@ public:
         return run(Open, [&] { opens.push_back(portNumber), opened = true; });
     }
     Result<bool> isOpen() const override {
-        return fails(IsOpen) ? Result<bool>(check(IsOpen)) : opened;
+        return failing.contains(IsOpen) ? Result<bool>(check(IsOpen)) : opened;
     }
     Status close(std::chrono::milliseconds /*deadline*/) override {
         return run(Close, [&] { opened = false; });
     }
     Status discardInput() override { return check(DiscardInput); }
     WriteStatus write(const QByteArray& bytes) override {
-        if (!opened) {
-            return {Status::Failed("not open")};
-        }
-        if (busy) {
-            return {Status::Failed("the line is busy"), true};
+        if (!opened || busy) {
+            return {Status::Failed(opened ? "the line is busy" : "not open"), opened};
         }
         return {run(Write, [&] { written.push_back(bytes); })};
     }
     void setLostHandler(LostHandler /*handler*/) override {}
 
-    bool fails(Step step) const { return failing.contains(step); }
-
     QList<Step> failing;
-    bool opened = false;
-    bool busy = false;
+    bool opened = false, busy = false;
     std::vector<std::int16_t> opens;
     std::vector<QByteArray> written;
 
 private:
     Status check(Step step) const {
-        return fails(step) ? Status::Failed(QStringLiteral("step %1 failed").arg(int{step}))
-                           : Status::Ok();
+        return failing.contains(step)
+                   ? Status::Failed(QStringLiteral("step %1 failed").arg(int{step}))
+                   : Status::Ok();
     }
     Status run(Step step, const auto& effect) {
-        return fails(step) ? check(step) : (effect(), check(step));
+        return failing.contains(step) ? check(step) : (effect(), check(step));
     }
 };
 
