@@ -91,10 +91,8 @@ TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
         QTest::keyClick(dialog, key);
         EXPECT_EQ(iniBytes() == before, key == Qt::Key_Escape) << key;
     }
-    EXPECT_EQ(stored("Ports/Com2"), second.devicePath());
 
     QTest::keyClick(focus("CommSel"), Qt::Key_Down);
-    EXPECT_EQ(shown("CommSel"), "Com2:");
     first.closeSlave();
     EXPECT_TRUE(first.waitForSlaveClosed(5s)) << "the line picked before is let go";
     QTest::keySequence(focus("Text1"), QKeySequence::SelectAll);

@@ -655,17 +655,14 @@ TEST_F(WindowTest, ToolTipNamesThePortAndItsDeviceOnceBeforeWhyItIsNotOpen) {
 
 // A port that fails at start-up is told in a modal box before the window is shown, and start-up
 // goes on once the operator has dismissed it.
-TEST(MessageBoxFeedbackTest, StartUpWarningIsAModalBoxBeforeTheWindowShows) {
-    test::MemoryStore store;
+TEST_F(WindowTest, StartUpWarningIsAModalBoxBeforeTheWindowShows) {
+    window.reset();
     store.set(keys::kStartup, keys::kAddr, "12");
-    test::FakePort port;
     port.failing = {test::FakePort::Open};
-    test::FakeDiscovery discovery;
-    MessageBoxFeedback feedback;
+    MessageBoxFeedback boxes;
     QStringList seen;
-    QTimer answer; // goes with the test, so it cannot fire in a later one
-    answer.setSingleShot(true);
-    QObject::connect(&answer, &QTimer::timeout, [&seen] {
+    QObject answer; // goes with the test, so the answer cannot come in a later one
+    QTimer::singleShot(0, &answer, [&seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
         for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -676,10 +673,9 @@ TEST(MessageBoxFeedbackTest, StartUpWarningIsAModalBoxBeforeTheWindowShows) {
         seen << box->windowTitle() + ':' + box->text().section("\n\n", 0, 0);
         box->button(QMessageBox::Ok)->click();
     });
-    answer.start(0);
-    ControlPanel window(ControlPanelParts{store, port, feedback, discovery});
+    const ControlPanel panel(ControlPanelParts{store, port, boxes, discovery});
     EXPECT_EQ(seen, QStringList({"ZQ4:step 2 failed"}));
-    EXPECT_EQ(window.shownAddress(), "12");
+    EXPECT_EQ(panel.shownAddress(), "12");
 }
 
 } // namespace
