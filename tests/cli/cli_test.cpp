@@ -20,9 +20,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the settings file is: a file holding the row's text (none without a text), the same that
-// nobody may read, or, with the text left unused, a named pipe, a folder, a symbolic link to
-// nothing.
+// What the settings file is: a file of the row's text (none without one), the same unreadable, or
+// (the text unused) a named pipe, a folder, a symbolic link to nothing.
 enum class Store { File, Unreadable, Fifo, Folder, Dangling };
 // Where the program's standard output goes.
 enum class Output { Pipe, FullDisk, Closed };
@@ -154,8 +153,7 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
         {R"(send -d $LINE -m "138 (74)  ")", "", frame("             ", "008a00")},
         {"send --port Com3 --text HOLD -v", storedChoices, frame("    HOLD     ", "03817f"),
          R"(address 127  brightness 1  message "129 (65)  UTC"  text "    HOLD     ")"},
-        // Stored values the window would not take fall back to the defaults; a long text is
-        // cut.
+        // Stored values the window would not take fall back to the defaults; a long text is cut.
         {"send",
          "[Ports]\nCom1=$LINE\n[Startup]\nDakcomm=x\nAddr=200\nBrt=4\nMessage=-5\nCustom="
          "ABCDEFGHIJKLMNOP\n",
@@ -221,10 +219,9 @@ TEST_F(CommandLineTest, ASettingsFileThatCannotBeReadGivesNoStoredChoice) {
     });
 }
 
-// Without a command: an argument that neither zq4 nor Qt takes is a usage error, with the usage;
-// without a display the window says in one line that it needs one and that the command line does
-// not (with no display named that is known at once; Qt finds it out for one that cannot be reached
-// or for a platform given). Either way no window and no port opens (which would store its number).
+// Without a command, an argument that neither zq4 nor Qt takes is a usage error, with the usage;
+// without a display (none named, one out of reach, or a platform given) one line says the window
+// needs one and the command line does not. No window and no port opens (it would store its number).
 TEST_F(CommandLineTest, AnArgumentNeitherZq4NorQtTakesOrNoDisplayOpensNoWindow) {
     const QStringList offscreen{"QT_QPA_PLATFORM=offscreen"};
     // The arguments, what the environment adds, the exit code, a text of the error.

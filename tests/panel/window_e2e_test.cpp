@@ -110,11 +110,10 @@ TEST_F(WindowEndToEndTest, OperatorMapsAndPicksAPortChangesEachValueAndSends) {
     EXPECT_EQ(feedback.shown, QStringList());
 }
 
-// SENDs back to back, each with a text of its own, arrive whole and in order while the far end
-// reads. Once it takes nothing more, about 2 s of the line's time waits (13 frames of 18 bytes at
-// 1200 baud); each SEND beyond that writes nothing and beeps, and the burst brings up one box. The
-// choices are still stored. Closing the window then lets the program end (the window, then the
-// port) within 4 s, however full the line.
+// SENDs back to back, each with its own text, arrive whole and in order while the far end reads.
+// Once it takes nothing, about 2 s of the line's time (13 frames at 1200 baud) waits; each SEND
+// beyond writes nothing and beeps, the burst shows one box, and the choices are still stored.
+// Closing the window then ends the program (the window, then the port) within 4 s, however full.
 TEST_F(WindowEndToEndTest, SendsArriveInOrderAndABurstIntoAStoppedLineHoldsThirteenFrames) {
     start(comOneIsFirst());
     auto display =
@@ -148,11 +147,10 @@ TEST_F(WindowEndToEndTest, SendsArriveInOrderAndABurstIntoAStoppedLineHoldsThirt
     EXPECT_LT(std::chrono::steady_clock::now() - closing, 4s);
 }
 
-// With the window holding Com1 and sharing its line as zq4 does, a script's zq4 send hands its
-// frame to the window: exit 0 and exactly its 18 bytes on the line; the window's values, what
-// it showed and the settings file stay as they were, and the channel is the user's alone. The
-// window's own SENDs clicked while a script's frame comes arrive whole beside it; a send to
-// another line opens that line itself, and a dry run sends nothing.
+// With the window holding Com1 and sharing its line, a script's zq4 send hands its frame over:
+// exit 0 and exactly its 18 bytes on the line; the window's values, what it showed and the file
+// stay, and the channel is the user's alone. The window's own SENDs meanwhile arrive whole beside
+// it; a send to another line opens that line itself, and a dry run sends nothing.
 TEST_F(WindowEndToEndTest, AScriptsFrameGoesOutThroughTheWindowThatHoldsTheLine) {
     start(comOneIsFirst() + "\nCom2=" + second.devicePath().toUtf8() +
           "\n\n[Startup]\nDakcomm=1\nAddr=7\nBrt=1\nMessage=21\nCustom=T-10\n");
@@ -217,10 +215,9 @@ TEST_F(WindowEndToEndTest, AScriptsFrameGoesOutThroughTheWindowThatHoldsTheLine)
 }
 
 // An adapter pulled out and plugged back in under the same path (a link re-pointed at another
-// pseudo-terminal, as /dev/serial/by-id/... is): the loss is told at once; a SEND while it is away
-// beeps and shows one box naming the port, its device and why, and still stores the choices. Back
-// again it is opened by itself as soon as its link is there, without a box; and when it came
-// back before its loss was noticed, the next SEND opens it and writes, without a pick.
+// pseudo-terminal, as /dev/serial/by-id/... is): the loss is told once; a SEND while it is away
+// beeps, its one box names the port, device and why, and the choices are stored. Back, it opens by
+// itself without a box; back before its loss was seen, the next SEND opens it, without a pick.
 TEST_F(WindowEndToEndTest, AnAdapterThatComesBackIsUsedAgainWithoutAPick) {
     const QString link = home.filePath("usb-adapter");
     ASSERT_TRUE(QFile::link(first.devicePath(), link));
@@ -258,11 +255,10 @@ TEST_F(WindowEndToEndTest, AnAdapterThatComesBackIsUsedAgainWithoutAPick) {
     EXPECT_EQ(feedback.shown.size(), 4) << feedback.shown.join('\n').toStdString();
 }
 
-// zq4 headless with its own settings folder whose "Com1:" is a pseudo-terminal, started with Qt's
-// own options (X11's among them, which other platforms leave alone), takes a script's frame for its
-// line, and ends on each signal as on the window's close: the port is drained and let go with its
-// lock file, so the device is free for whoever opens it next. Under nohup, which ignores SIGHUP, it
-// runs on.
+// zq4 headless with a settings folder of its own whose "Com1:" is a pseudo-terminal, started with
+// Qt's own options (X11's among them, which other platforms leave alone), takes a script's frame
+// for its line, and ends on each signal as on the window's close: the port is drained and let go
+// with its lock file, so the device is free for whoever opens it next. Under nohup it runs on.
 TEST(PanelProgram, SharesItsLineAndEndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgnoredHangUp) {
     for (const auto& [signalNumber, ignored] :
          {std::pair{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGHUP, true}}) {

@@ -54,9 +54,8 @@ struct WindowTest : ::testing::Test {
         option.sliderPosition = bar->sliderPosition();
         return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
     }
-    // Every text a control can show fits on one line inside a two-pixel edge (a list's entry
-    // where the list draws it, beside its arrow) in the control's font: each list entry, 13 of
-    // the widest letter or digit in the text box, every address.
+    // Every text a control can show (each list entry where the list draws it, 13 of any letter or
+    // digit in the text box, every address) fits on one line inside a two-pixel edge, in its font.
     void expectTextsFit() {
         for (QWidget* widget : window->findChildren<QWidget*>()) {
             QStringList texts{widget->property("text").toString()};
@@ -251,10 +250,9 @@ TEST_F(WindowTest, LooksTheSameOnEveryDesktopWhileDialogsFollowTheDesktop) {
     }
 }
 
-// A text restored from the store (set from code) keeps what of its first 13 characters fits the
-// box's 13 UTF-16 units whole: a character of two units (one the display cannot show) is never
-// split. Return in the text box is only a key: no frame goes out. SEND is pressed with Space,
-// Return or Enter, once for each key.
+// Restored from the store, a text keeps what of its first 13 characters fits the box's 13 UTF-16
+// units whole (a character of two, which the display cannot show, is never split). Return in the
+// box sends nothing; Space, Return or Enter on SEND each send once.
 TEST_F(WindowTest, TextBoxTakesThirteenSendableCharactersAndReturnSendsNothing) {
     enum How { Typed, Pasted, Restored };
     const QString smile = QString::fromUcs4(U"\U0001F600", 1);
