@@ -62,20 +62,18 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
     }
 }
 
-// SEND writes only a whole frame, and only to an open port that is not busy, then stores the
-// choices in one put whatever came of the frame. A port that is not open is picked again first
-// (its save of the port noted among the puts); a whole frame that cannot go out for want of a
-// port says why. It beeps once however many things failed, and shows at most one box: the
-// reopen's failure, a busy line at the first SEND of a burst (until a frame goes through), and
-// a failed store the first time that failure comes up in a run.
+// SEND writes only a whole frame, only to an open port that is not busy, then stores the choices
+// in one put whatever came of the frame. A port not open is picked again first (its save noted
+// among the puts); a frame that cannot go out for want of a port says why. It beeps once however
+// much failed, and shows at most one box: the reopen's failure, a busy line at a burst's first SEND
+// (until a frame goes through), a failed store the first time that failure comes in a run.
 TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsOneBoxForWhatIsNew) {
     store.set(keys::kStartup, keys::kDakcomm, "0");
     panel.Form_Load();
     store.log = &feedback.shown;
     // The port: 'o' open, 'r' closed and opens again, 'x' closed and fails to open, '-' none
-    // selected; line busy, how the store fails ("" when it does not), brightness, message and
-    // text; whether a frame is written, what the operator was shown ("put" standing for the put
-    // of the values).
+    // selected; line busy, the store's failure, brightness, message, text; whether a frame is
+    // written, what the operator was shown ("put": the put of the values).
     const std::tuple<char, bool, QString, int, int, QString, bool, QString> sends[] = {
         {'x', false, "", 0, 0, "T", false, "put|beep|box:ZQ4:step 2 failed"},
         {'o', false, "", 0, 129, " x ", true, "put"},
@@ -122,15 +120,13 @@ TEST_F(PanelTest, SendBeepsOnceWhenSomethingFailedAndShowsOneBoxForWhatIsNew) {
 }
 
 // Picks in turn over a port that fails the steps it is told to. Each failure is reported as it
-// comes, in order, and the steps after it still run; the port is saved (with the puts noted
-// among what the operator was shown) only when the pick opened it, before any later failure. A
-// port that cannot tell whether it is open, or cannot be closed, is a failure too; a clean pick
-// clears PortError.
+// comes, in order, and the steps after it still run; the port is saved (the puts noted among what
+// the operator was shown) only when the pick opened it. A port that cannot tell whether it is open,
+// or cannot be closed, is a failure too; a clean pick clears PortError.
 TEST_F(PanelTest, PickReportsEachFailedStepInOrderAndSavesOnlyAPortItOpened) {
     store.log = &feedback.shown;
     using enum test::FakePort::Step;
-    // The steps that fail, whether the put fails, the pick, what the operator was shown (each box
-    // titled ZQ4).
+    // The steps that fail, whether the put fails, the pick, what the operator was shown.
     const std::tuple<QList<test::FakePort::Step>, bool, int, QString> picks[] = {
         {{Open}, false, 2, "beep|box:step 2 failed"},
         {{DiscardInput}, false, 2, "put:Dakcomm=3|beep|box:step 3 failed"},
@@ -184,11 +180,10 @@ struct SharedLineTest : ::testing::Test, Rig {
     std::unique_ptr<QObject> host;
 };
 
-// A frame goes out through the window's port as it would from the script itself: written once,
-// told as done once it has left the port, or as the port's own failure (a busy line refuses it as
-// it refuses a SEND, in the window's words); one that the device does not take in time is told so,
-// and never sent again. A window whose port has closed meanwhile takes nothing, and the script
-// opens the line itself. The window shows and stores nothing.
+// A frame goes out through the window's port as from the script itself: written once, told as done
+// once it has left the port, or as the port's own failure (a busy line refuses it as a SEND, in the
+// window's words); one the device does not take in time is told so, never sent again. A window
+// whose port has closed takes nothing: the script opens the line. The window shows, stores nothing.
 TEST_F(SharedLineTest, AFrameGoesOutThroughTheWindowsPortAsFromTheScriptItself) {
     using enum test::FakePort::Step;
     // The step that fails, whether the port is open, whether its line is busy, bytes that do not

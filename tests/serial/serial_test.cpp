@@ -39,9 +39,8 @@ QByteArray numberedFrames(qsizetype count) {
     return frames;
 }
 
-// The real adapter under the port-selection routine; Com1: and Com2: are mapped to two
-// pseudo-terminals that play the display (Com2's map with blanks around the path, which a
-// hand-written file may hold).
+// The real adapter under the port-selection routine, Com1: and Com2: mapped to pseudo-terminals
+// that play the display (Com2's path with blanks around it, as a hand-written file may have).
 struct SerialAdapter : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(first.valid() && second.valid());
@@ -133,11 +132,10 @@ TEST_F(SerialAdapter, OutputHandedOverArrivesWholeWhenThePortClosesAndWhenTheAda
     EXPECT_TRUE(onSecond == block) << onSecond.size();
 }
 
-// A held line takes nothing: up to 2 s of frames (13 of 18 bytes at 1200 baud) wait in the
-// program (the window's burst test counts the SENDs refused beyond them). Released, the 13 go out
-// whole and in order with no further write. Held once more, a close waits as long as the 13 take
-// plus the margin, no longer, then discards them and says how much; when the device vanishes
-// meanwhile, the close says it is gone, not that it was too slow, and nothing else reports it.
+// A held line takes nothing: 2 s of frames (13 at 1200 baud) wait in the program (the window's
+// burst test counts the SENDs refused beyond). Released, they go out whole and in order with no
+// further write. Held again, a close waits as long as the 13 take plus the margin, then discards
+// them and says how much; one the device vanishes from says it is gone, and nothing else does.
 TEST_F(SerialAdapter, AtMostTwoSecondsOfFramesWaitAndACloseWaitsNoLongerThanTheyTake) {
     ASSERT_TRUE(adapter.open(1).ok());
     holdLine(true);
@@ -305,8 +303,7 @@ TEST(LineShareName, IsTheDevicesSocketInARuntimeFolderOfTheUsersOwn) {
     const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", saved); });
     const QString ownName =
         folder.path() + "/zq4-line-" + line.devicePath().mid(5).replace('/', '_');
-    // The folder's mode, or none: it is missing; the path asked for; the name, or a text of why
-    // not.
+    // The folder's mode (none: it is missing), the path asked for, the name or why there is none.
     const std::tuple<int, QString, QString> cases[] = {
         {0700, link, ownName},
         {0700, "/dev/" + QString(200, 'x'), folder.path() + "/zq4-line-"},
@@ -326,10 +323,9 @@ TEST(LineShareName, IsTheDevicesSocketInARuntimeFolderOfTheUsersOwn) {
     }
 }
 
-// An adapter's link in a by-id folder that went with the last adapter: the nearest folder of its
-// path that exists is watched, and the watch follows the path down as its folders come back,
-// telling each change; once the link is there, the folder of the node it leads to is watched
-// too, where the node's group is set. A pseudo-terminal is never watched for.
+// An adapter's link in a by-id folder that went with the last adapter: the nearest existing folder
+// of its path is watched, following the path down as its folders come back, each change told; then
+// the folder of the node the link leads to too, where its group is set. Never a pseudo-terminal.
 TEST(DeviceWatchTest, FollowsThePathDownAsItsFoldersComeBackAndWatchesTheLinkedNode) {
     QTemporaryDir dev;
     ASSERT_TRUE(dev.isValid());
