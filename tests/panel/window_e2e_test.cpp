@@ -265,8 +265,8 @@ TEST(PanelProgram, SharesItsLineAndEndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgn
         SCOPED_TRACE(::strsignal(signalNumber) + std::string(ignored ? " ignored" : ""));
         QTemporaryDir home;
         PseudoTerminal line;
-        const QString storeFile = home.filePath("ZQ4/ZQ4.ini");
-        QSettings(storeFile, QSettings::IniFormat).setValue("Ports/Com1", line.devicePath());
+        QSettings(home.filePath("ZQ4/ZQ4.ini"), QSettings::IniFormat)
+            .setValue("Ports/Com1", line.devicePath());
         QProcess panel;
         panel.setEnvironment(QProcess::systemEnvironment() << "XDG_CONFIG_HOME=" + home.path());
         panel.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -274,16 +274,12 @@ TEST(PanelProgram, SharesItsLineAndEndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgn
         panel.start(ZQ4_PANEL_PROGRAM,
                     {"-platform", "offscreen", "--reverse", "-style=fusion", "-widgetcount",
                      "-qwindowtitle", "ZQ4", "-geometry", "296x281+0+0", "-display", ":0"});
-        // The program tells it has opened the port by storing the port's number.
-        const auto opened = [&storeFile] {
-            return QSettings(storeFile, QSettings::IniFormat).value("Startup/Dakcomm") == "1";
-        };
-        // Waits until the port is open or the program has ended; the check below tells which.
-        (void)QTest::qWaitFor([&] { return opened() || panel.waitForFinished(20); }, 15000);
-        ASSERT_TRUE(opened() && panel.state() == QProcess::Running);
-        // Once up, the program takes a script's frame for its line.
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return QFileInfo::exists(LineShareName(line.devicePath()).value()); }, 5000));
+        // Once up, the program takes a script's frame for its line: waits for its channel, or its
+        // end; the check below tells which.
+        const QString channel = LineShareName(line.devicePath()).value();
+        (void)QTest::qWaitFor(
+            [&] { return QFileInfo::exists(channel) || panel.waitForFinished(20); }, 15000);
+        ASSERT_TRUE(QFileInfo::exists(channel) && panel.state() == QProcess::Running);
         QProcess script;
         script.setEnvironment(panel.environment());
         script.start(ZQ4_PANEL_PROGRAM, {"send", "-p", "1", "-t", "x", "-a", "0", "-m", "0"});
