@@ -226,13 +226,11 @@ TEST_F(SharedLineTest, RequestsNotWholeAndValidInTimeAreRefusedWhileOthersAreSer
         return ShareRequestBytes({to.isEmpty() ? LineDevice(device) : to, inputs});
     };
     const QByteArray whole = request(kHold);
-    FrameInputs message164 = kHold;
-    message164.messageCode = 164;
     // What a script writes, whether it then goes, and the log's reason.
     const std::tuple<QByteArray, bool, QString> cases[] = {
         {whole.left(whole.size() / 2), true, "its request was cut short after"},
         {QByteArray(kShareRequestLimit + 1, ' '), false, "larger than 2048 bytes"},
-        {request(message164), false, "\"message\" must be a whole number 0..163, not 164"},
+        {request({"HOLD", 0, 164, 5}), false, "\"message\" must be a whole number 0..163, not 164"},
         {request(kHold, "/dev/elsewhere"), false, "the window holds"},
         {whole.left(whole.size() / 2), false, "no whole request came within 1000 ms"},
     };
