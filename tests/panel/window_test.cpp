@@ -577,8 +577,7 @@ TEST_F(WindowTest, OkWritesOnlyTheOperatorsChangesAndPicksThePortInUseAgainIfIts
         {{{1, "pts/3"}}, opened, com1, "", 2},
         {{{1, "/dev/ttyUSB1"}}, handWritten, handWritten, refused, 1}};
     for (const auto& [rows, meanwhile, after, shown, opens] : cases) {
-        SCOPED_TRACE(::testing::Message()
-                     << "rows set: " << rows.size() << ", after: " << after.data());
+        SCOPED_TRACE(after.toStdString());
         write(opened);
         port.opens.clear();
         start(fileStore, port);

@@ -10,8 +10,7 @@
 namespace zq4::test {
 
 // A store in memory, kept at "the test's store". Each put is noted in `log`, if set, as
-// "put:key=value,key=value,-removed"; a put made to fail (given a failure) stores none of its
-// values and removes nothing.
+// "put:key=value,key=value,-removed"; a put made to fail (given a failure) changes nothing.
 class MemoryStore final : public SettingsStore {
 public:
     QString GetSetting(const QString& application, const QString& section, const QString& key,
@@ -77,8 +76,7 @@ struct RecordingFeedback final : OperatorFeedback {
 };
 
 // A port that records what it was asked to do; any step can be told to fail, with the text
-// "step <n> failed", n counted in the order of Step. A busy port refuses writes as a busy line
-// does.
+// "step <n> failed", n counted in the order of Step. A busy one refuses writes as a busy line.
 class FakePort final : public SerialPort {
 public:
     enum Step { IsOpen, Close, Open, DiscardInput, Write };
