@@ -177,25 +177,6 @@ TEST_F(WindowTest, ItsFontAndEachInstalledPanelFontFitEveryControl) {
     }
 }
 
-// A black edge (11:1 against the window grey) marks the focused list, scroll bar or button.
-TEST_F(WindowTest, FocusMovesInPanelOrderAndOutlinesTheFocusedControlInBlack) {
-    QStringList visited{QApplication::focusWidget()->objectName()};
-    for (int tabs = 0; tabs < 6; ++tabs) {
-        for (const char* name : {"CommSel", "Message", "BrtVal", "VScroll1", "SendButton"}) {
-            QWidget* widget = control(name);
-            const QImage image = widget->grab().toImage();
-            for (const QPoint edge : {QPoint(0, widget->height() / 2),
-                                      QPoint(widget->width() / 2, widget->height() - 1)}) {
-                EXPECT_EQ(image.pixelColor(edge) == Qt::black, widget->hasFocus())
-                    << name << " after tabs: " << tabs;
-            }
-        }
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        visited << QApplication::focusWidget()->objectName();
-    }
-    EXPECT_EQ(visited.join(' '), "CommSel Text1 Message BrtVal VScroll1 SendButton CommSel");
-}
-
 // The window owns its colours and shapes: under a dark palette, under every installed style, and
 // both, the window and each of its controls, a list's popup too, draw exactly as on the default
 // desktop. The application keeps the desktop's style and palette, and dialogs follow them.
@@ -403,19 +384,30 @@ TEST_F(WindowTest, OnlyTheOperatorsPicksRunTheRoutines) {
     EXPECT_EQ(port.opens, (std::vector<std::int16_t>{1, 5})) << "at start-up and on the pick";
 }
 
-// Each control is named by the label beside it, through the label relation screen readers
-// follow and its accessible name (which Qt on Linux ignores for a list, naming it by its entry).
-TEST_F(WindowTest, EveryControlIsNamedByItsLabel) {
-    // Control, its label as "name=text" (none for SEND), accessible name, role.
+// Tab moves the focus through the controls in the panel's order and round; a black edge (11:1
+// against the window grey) marks the focused list, scroll bar or button. Each control is named by
+// the label beside it, through the label relation screen readers follow and its accessible name
+// (which Qt on Linux ignores for a list, naming it by its entry).
+TEST_F(WindowTest, FocusMovesInPanelOrderOutliningTheControlEachNamedByItsLabel) {
+    // Control in the focus order, its label as "name=text" (none for SEND), accessible name, role.
     const std::tuple<const char*, QStringList, const char*, QAccessible::Role> cases[] = {
         {"CommSel", {"Label8=SERIAL PORT:"}, "Serial port", QAccessible::ComboBox},
-        {"VScroll1", {"Label1=ADDRESS"}, "Address", QAccessible::ScrollBar},
         {"Text1", {"Label3=CUSTOM TEXT"}, "Custom text", QAccessible::EditableText},
         {"Message", {"Label4=MESSAGE"}, "Message", QAccessible::ComboBox},
         {"BrtVal", {"Label2=BRIGHTNESS:"}, "Brightness", QAccessible::ComboBox},
+        {"VScroll1", {"Label1=ADDRESS"}, "Address", QAccessible::ScrollBar},
         {"SendButton", {}, "SEND", QAccessible::Button}};
     for (const auto& [name, labels, accessibleName, role] : cases) {
         SCOPED_TRACE(name);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), name);
+        for (const char* outlined : {"CommSel", "Message", "BrtVal", "VScroll1", "SendButton"}) {
+            QWidget* widget = control(outlined);
+            const QImage image = widget->grab().toImage();
+            for (const QPoint edge : {QPoint(0, widget->height() / 2),
+                                      QPoint(widget->width() / 2, widget->height() - 1)}) {
+                EXPECT_EQ(image.pixelColor(edge) == Qt::black, widget->hasFocus()) << outlined;
+            }
+        }
         QWidget* widget = control(name);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
         ASSERT_NE(accessible, nullptr);
@@ -428,7 +420,9 @@ TEST_F(WindowTest, EveryControlIsNamedByItsLabel) {
             found << label->object()->objectName() + '=' + label->text(QAccessible::Name);
         }
         EXPECT_EQ(found, labels);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "CommSel");
 }
 
 // On Windows each port is its own device, COM<n>: there is no map, and no menu to open it.
