@@ -56,7 +56,7 @@ TEST(PanelStartUp, RestoresValuesInRangeAndFallsBackOtherwise) {
             expected);
         const int commSel = std::get<0>(expected);
         EXPECT_EQ(run.port.opened ? run.port.opens.back() - 1 : -1, commSel);
-        EXPECT_EQ(run.store.value(keys::kStartup, keys::kDakcomm),
+        EXPECT_EQ(run.store.GetSetting(keys::kApplication, keys::kStartup, keys::kDakcomm, ""),
                   commSel < 0 ? "0" : QString::number(commSel + 1));
         EXPECT_TRUE(run.feedback.shown.isEmpty());
     }

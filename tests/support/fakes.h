@@ -53,9 +53,6 @@ public:
              const QString& application = "ZQ4") {
         m_values.insert(application + '/' + section + '/' + key, value);
     }
-    QString value(const QString& section, const QString& key) const {
-        return m_values.value("ZQ4/" + section + '/' + key);
-    }
 
     QString failure; // when set, every put fails with this description
     int puts = 0;
