@@ -152,9 +152,8 @@ TEST_F(WindowTest, EveryControlHasItsKindPlaceColourFittingTextAndToolTip) {
         if (colour.isValid()) {
             EXPECT_EQ(fill(widget), colour);
         }
-        EXPECT_TRUE(widget->font().bold());
-        EXPECT_LE(widget->font().pointSizeF(), 8.25);
-        EXPECT_GE(widget->font().pointSizeF(), 6.0);
+        const qreal points = widget->font().pointSizeF();
+        EXPECT_TRUE(widget->font().bold() && points >= 6.0 && points <= 8.25) << points;
     }
 }
 
@@ -168,8 +167,7 @@ TEST_F(WindowTest, ItsFontAndEachInstalledPanelFontFitEveryControl) {
         SCOPED_TRACE(family.toStdString());
         const QFont font = FittedFont(family, PanelTextRooms());
         EXPECT_EQ(QFontInfo(font).family().section(QStringLiteral(" ["), 0, 0), family);
-        EXPECT_TRUE(font.bold());
-        EXPECT_LE(font.pointSizeF(), 8.25);
+        EXPECT_TRUE(font.bold() && font.pointSizeF() <= 8.25) << font.pointSizeF();
         for (QWidget* widget : window->findChildren<QWidget*>()) {
             widget->setFont(font);
         }
@@ -305,8 +303,7 @@ TEST_F(WindowTest, TypedLettersFindAMessageByItsNameAndDigitsByItsCode) {
 
 // Digits typed on the address scroll bar set the address, "128" or A giving ALL; a pause starts a
 // new number, one above 128 is refused with a beep. Arrows still move by one. Assistive technology
-// reads each new address as the scroll bar's value (0..128, not the widget's own, which runs the
-// other way), and a value it sets is the address.
+// reads and sets the address as the scroll bar's value (not the widget's own, which runs back).
 TEST_F(WindowTest, DigitsTypedOnTheScrollBarSetTheAddress) {
     QWidget* bar = control("VScroll1");
     QAccessibleInterface* read = QAccessible::queryAccessibleInterface(bar);

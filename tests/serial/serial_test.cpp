@@ -30,15 +30,6 @@ using namespace std::chrono_literals;
 // One command frame: text field, brightness, message and address codes, end marker.
 const QByteArray kFrame = QByteArray("   HOLD 10   ") + QByteArray("\x85\x0b\xc3\xff\xfe", 5);
 
-// `count` frames that differ in their text field, so a lost, doubled or reordered one shows.
-QByteArray numberedFrames(qsizetype count) {
-    QByteArray frames;
-    for (qsizetype number = 0; number < count; ++number) {
-        frames += QByteArray::number(number).rightJustified(13, ' ') + kFrame.mid(13);
-    }
-    return frames;
-}
-
 // The real adapter under the port-selection routine, Com1: and Com2: mapped to pseudo-terminals
 // that play the display (Com2's path with blanks around it, as a hand-written file may have).
 struct SerialAdapter : ::testing::Test {
@@ -139,7 +130,10 @@ TEST_F(SerialAdapter, OutputHandedOverArrivesWholeWhenThePortClosesAndWhenTheAda
 TEST_F(SerialAdapter, AtMostTwoSecondsOfFramesWaitAndACloseWaitsNoLongerThanTheyTake) {
     ASSERT_TRUE(adapter.open(1).ok());
     holdLine(true);
-    const QByteArray frames = numberedFrames(13);
+    QByteArray frames; // 13 that differ in their text, so a lost, doubled or reordered one shows
+    for (int number = 0; number < 13; ++number) {
+        frames += QByteArray::number(number).rightJustified(13, ' ') + kFrame.mid(13);
+    }
     ASSERT_EQ(sendEach(frames), "");
     holdLine(false);
     QByteArray received = receive(frames.size());
