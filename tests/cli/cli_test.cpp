@@ -1,11 +1,16 @@
 #include "protocol/frame.h"
 #include "protocol/vocabulary.h"
+#include "serial/linelock.h"
 #include "system/pseudoterminal.h"
 #include "tests/protocol/messagelabels.h"
 
 #include <QtCore>
+#include <QtTest>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,10 +20,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the settings file is: a file holding the row's text (none without a text), the same
-// padded beyond 1 MiB, or, with the text left unused, a named pipe, a folder, a symbolic link to
-// nothing, a file nobody may read.
-enum class Store { File, Large, Fifo, Folder, Dangling, Unreadable };
+// What the settings file is: a file of the row's text (none without one), the same unreadable, or
+// (the text unused) a named pipe, a folder, a symbolic link to nothing.
+enum class Store { File, Unreadable, Fifo, Folder, Dangling };
 // Where the program's standard output goes.
 enum class Output { Pipe, FullDisk, Closed };
 
@@ -94,11 +98,9 @@ struct CommandLineTest : ::testing::Test {
         QFile file(storePath);
         switch (store) {
         case Store::File:
-        case Store::Large:
         case Store::Unreadable:
             return (text.isEmpty() && store == Store::File) ||
                    (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() &&
-                    (store != Store::Large || file.write(QByteArray(1 << 20, '\n')) > 0) &&
                     file.setPermissions(store == Store::Unreadable ? QFile::Permissions()
                                                                    : file.permissions()));
         case Store::Fifo:
@@ -138,7 +140,6 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
     const QString storedChoices = "[Ports]\nCom3=$LINE\n[Startup]\nDakcomm=3\nAddr=127\nBrt=3\n"
                                   "Message=129\nCustom=T-10\n";
     check({
-        {"send -d $LINE -a 5 -b 4 -m 20 -t HOLD", "", frame("    HOLD     ", "001405")},
         {R"(send --device=$LINE --address all --brightness 1 --message "utc of t-0" --text=)", "",
          frame("             ", "038280")},
         // é and € in the display's code page; Com3 reaches the line through the settings' map.
@@ -152,15 +153,13 @@ TEST_F(CommandLineTest, SendWritesTheFrameOfItsOptionsAndTheStoredChoices) {
         {R"(send -d $LINE -m "138 (74)  ")", "", frame("             ", "008a00")},
         {"send --port Com3 --text HOLD -v", storedChoices, frame("    HOLD     ", "03817f"),
          R"(address 127  brightness 1  message "129 (65)  UTC"  text "    HOLD     ")"},
-        // Stored values the window would not take fall back to the defaults; a long text is
-        // cut.
+        // Stored values the window would not take fall back to the defaults; a long text is cut.
         {"send",
          "[Ports]\nCom1=$LINE\n[Startup]\nDakcomm=x\nAddr=200\nBrt=4\nMessage=-5\nCustom="
          "ABCDEFGHIJKLMNOP\n",
          frame("ABCDEFGHIJKLM", "000000")},
         {"send --dry-run -a ALL", storedChoices, "",
          "20 20 20 20 54 2D 31 30 20 20 20 20 20 03 81 80 FF FE\n"},
-        {"send -d $HOME/no-such-line", "", "", "", 1, "$HOME/no-such-line: "},
         // A relative path starts in the current folder, here the test's, not in /dev.
         {"send -d line-link -a 5 -b 4 -m 20 -t HOLD", "", frame("    HOLD     ", "001405")},
         {"send -d \"$HOME/\x1b[2J\"", "", "", "", 1, "$HOME/\\e[2J: "},
@@ -201,89 +200,57 @@ TEST_F(CommandLineTest, UsageErrorsAndInvalidValuesExitTwoAndWriteNothing) {
 // the line, so a send that took the defaults would reach it.
 TEST_F(CommandLineTest, ASettingsFileThatCannotBeReadGivesNoStoredChoice) {
     const QString stored = "[Ports]\nCom1=$LINE\n[Startup]\nDakcomm=3\nAddr=5\n";
+    const QString large = stored + QString(1 << 20, '\n');
     const QString given = " -a 5 -m 20 -b 4 -t HOLD";
     const QString cannotRead = "the settings file $HOME/ZQ4/ZQ4.ini cannot be read: ";
     check({
-        {"send --dry-run -v -t HOLD", stored, "", "", 1, cannotRead + "it is larger than 1 MiB (",
-         Store::Large},
-        {"send -t HOLD", stored, "", "", 1, "--address, --message and --brightness in its place",
-         Store::Large},
+        {"send --dry-run -v -t HOLD", large, "", "", 1, cannotRead + "it is larger than 1 MiB ("},
+        {"send -t HOLD", large, "", "", 1, "--address, --message and --brightness in its place"},
         // The device of a port given is one of the stored choices.
-        {"send -p 1" + given, stored, "", "", 1, "give --device (", Store::Large},
+        {"send -p 1" + given, large, "", "", 1, "give --device ("},
         {"send" + given, "", "", "", 1, cannotRead + "it is a named pipe (FIFO)", Store::Fifo},
         {"send" + given, "", "", "", 1, cannotRead + "it is a folder", Store::Folder},
         {"send" + given, "", "", "", 1, "$HOME/nowhere, which leads to no file", Store::Dangling},
         {"send" + given, stored, "", "", 1, cannotRead + "Permission denied", Store::Unreadable},
         {"send -d $LINE" + given, "", frame("    HOLD     ", "001405"), "", 0,
          "warning: the settings file $HOME/ZQ4/ZQ4.ini was not read", Store::Fifo},
-        {"send --dry-run" + given, stored, "", "20 20 20 20 48 4F 4C 44 20 20 20 20 20 00 14 05", 0,
-         "was not read", Store::Large},
+        {"send --dry-run" + given, large, "", "20 20 20 20 48 4F 4C 44 20 20 20 20 20 00 14 05", 0,
+         "was not read"},
     });
 }
 
-// With a display there, an argument that neither zq4 nor Qt takes opens no window and no port
-// (whose opening would store its number): it is a usage error, with the usage.
-TEST_F(CommandLineTest, AnArgumentNeitherZq4NorQtTakesIsAUsageError) {
-    const std::pair<QString, QString> faults[] = {
-        {"--verison", R"(unknown option "--verison")"},
-        {"-V", R"(unknown option "-V")"},
-        {"--version=1", R"(unknown option "--version=1")"},
-        {"-v", R"(unknown option "-v")"},
-        {"-platform offscreen -reverse --platform=xcb", R"(unknown option "--platform=xcb")"},
-        {"-reverse now", R"(unexpected argument "now")"},
-        {"-style", R"(option "-style" needs a value)"},
+// Without a command, an argument that neither zq4 nor Qt takes is a usage error, with the usage;
+// without a display (none named, one out of reach, or a platform given) one line says the window
+// needs one and the command line does not. No window and no port opens (it would store its number).
+TEST_F(CommandLineTest, AnArgumentNeitherZq4NorQtTakesOrNoDisplayOpensNoWindow) {
+    const QStringList offscreen{"QT_QPA_PLATFORM=offscreen"};
+    // The arguments, what the environment adds, the exit code, a text of the error.
+    const std::tuple<QString, QStringList, int, QString> cases[] = {
+        {"--verison", offscreen, 2, R"(unknown option "--verison")"},
+        {"-V", offscreen, 2, R"(unknown option "-V")"},
+        {"--version=1", offscreen, 2, R"(unknown option "--version=1")"},
+        {"-v", offscreen, 2, R"(unknown option "-v")"},
+        {"-platform offscreen -reverse --platform=xcb", offscreen, 2,
+         R"(unknown option "--platform=xcb")"},
+        {"-reverse now", offscreen, 2, R"(unexpected argument "now")"},
+        {"-style", offscreen, 2, R"(option "-style" needs a value)"},
+        {"", {}, 1, "the window needs a display"},
+        {"-platform xcb", {}, 1, "the window needs a display"},
+        {"", {"DISPLAY=:9999"}, 1, "the window needs a display"},
     };
-    for (const auto& [command, fault] : faults) {
-        check({{command,
-                "[Ports]\nCom1=$LINE\n",
-                "",
-                "",
-                2,
-                fault,
-                Store::File,
-                Output::Pipe,
-                {"QT_QPA_PLATFORM=offscreen"}}});
-        EXPECT_TRUE(error.contains("Usage: zq4 [Qt options]")) << error.toStdString();
+    for (const auto& [command, environment, exitCode, fault] : cases) {
+        check({{command, "[Ports]\nCom1=$LINE\n", "", "", exitCode, fault, Store::File,
+                Output::Pipe, environment}});
+        EXPECT_TRUE(exitCode == 2
+                        ? error.contains("Usage: zq4 [Qt options]")
+                        : error.contains("zq4 send works without one") && error.count('\n') == 1)
+            << error.toStdString();
     }
 }
 
-// Qt's own options, X11's among them (which other platforms leave alone), still start the window:
-// it opens its port, which stores the port's number; SIGTERM ends it as closing it does.
-TEST_F(CommandLineTest, QtsOwnOptionsStillStartTheWindow) {
-    ASSERT_TRUE(makeStore(Store::File, "[Ports]\nCom1=" + QFile::encodeName(line.devicePath())));
-    QProcess zq4;
-    zq4.setEnvironment(QStringList{"XDG_CONFIG_HOME=" + home.path()});
-    zq4.start(ZQ4_PROGRAM, {"-platform", "offscreen", "--reverse", "-style=fusion", "-widgetcount",
-                            "-qwindowtitle", "ZQ4", "-geometry", "296x281+0+0", "-display", ":0"});
-    const QDeadlineTimer deadline(15s);
-    while (!storeState().contains("Dakcomm=1") && !deadline.hasExpired()) {
-        ASSERT_FALSE(zq4.waitForFinished(20)) << zq4.readAllStandardError().toStdString();
-    }
-    EXPECT_TRUE(storeState().contains("Dakcomm=1")) << storeState().toStdString();
-    zq4.terminate();
-    ASSERT_TRUE(zq4.waitForFinished(15000));
-    EXPECT_EQ(zq4.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(zq4.exitCode(), 0) << zq4.readAllStandardError().toStdString();
-}
-
-// Without a display the window cannot start: one line says so and that the command line works
-// without one, exit 1, and nothing is touched (an open port would store its number). With no
-// display named that is known at once; Qt finds it out for one that cannot be reached, or for
-// a platform given.
-TEST_F(CommandLineTest, WithoutADisplayTheWindowSaysSoInOneLine) {
-    const std::pair<QString, QStringList> cases[] = {
-        {"", {}}, {"-platform xcb", {}}, {"", {"DISPLAY=:9999"}}};
-    for (const auto& [command, environment] : cases) {
-        check({{command, "[Ports]\nCom1=$LINE\n", "", "", 1, "the window needs a display",
-                Store::File, Output::Pipe, environment}});
-        EXPECT_EQ(error.count('\n'), 1) << error.toStdString();
-        EXPECT_TRUE(error.contains("zq4 send works without one")) << error.toStdString();
-    }
-}
-
-// Output that cannot be written (a full disk, a closed standard output) is a failure, also once
-// the frame has gone out.
-TEST_F(CommandLineTest, AFailedWriteToStandardOutputExitsOne) {
+// Help, the version and the labels need no display nor settings. Output that cannot be written (a
+// full disk, a closed standard output) is a failure, also once the frame has gone out.
+TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayAndAFailedWriteOfOutputExitsOne) {
     check({
         {"messages", "", "", "", 1, "standard output: No space left on device", Store::File,
          Output::FullDisk},
@@ -293,11 +260,6 @@ TEST_F(CommandLineTest, AFailedWriteToStandardOutputExitsOne) {
          Output::Closed},
         {"send -d $LINE -a 5 -b 4 -m 20 -t HOLD -v", "", frame("    HOLD     ", "001405"), "", 1,
          "standard output: Bad file descriptor", Store::File, Output::Closed},
-    });
-}
-
-TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayNorSettings) {
-    check({
         {"--help", "", "", "zq4 send [options]"},
         {"-h", "", "", "--dry-run"},
         {"send --help", "", "", "--brightness 1..4"},
@@ -305,6 +267,48 @@ TEST_F(CommandLineTest, HelpVersionAndMessagesNeedNoDisplayNorSettings) {
         {"messages", "[Startup]\nMessage=5\n", "", test::kMessageLabels.join('\n') + '\n'},
     });
     EXPECT_EQ(output.count('\n'), kMessageCount);
+}
+
+// zq4 send ended by a signal while its frame waits on a full line (a display that reads
+// nothing) gives the frame up at once: the line gets back the settings it had before the open,
+// the lock file goes, and the exit status is 1, the signal named.
+TEST(SendProgram, EndedWhileTheFrameWaitsRestoresTheLineAndRemovesItsLockFile) {
+    for (const int signalNumber : {SIGTERM, SIGINT}) {
+        const QString signalName = QStringLiteral("SIG%1").arg(::sigabbrev_np(signalNumber));
+        SCOPED_TRACE(signalName.toStdString());
+        QTemporaryDir home;
+        PseudoTerminal line;
+        termios before = line.lineSettings();
+        ::cfsetspeed(&before, B9600);
+        line.setLineSettings(before);
+        ASSERT_GT(line.fillLine(4096), 0);
+        const QString lockFile = LineLockFile(line.devicePath());
+        QProcess zq4;
+        zq4.setEnvironment(QProcess::systemEnvironment() << "XDG_CONFIG_HOME=" + home.path());
+        zq4.start(ZQ4_PROGRAM, {"send", "-d", line.devicePath(), "-a", "5", "-m", "20", "-b", "4",
+                                "-t", "HOLD"});
+        ASSERT_TRUE(zq4.waitForStarted());
+        // The line at 1200 baud tells that the port is open: the frame then waits about a second.
+        const auto speed = [&line] {
+            const termios settings = line.lineSettings();
+            return ::cfgetospeed(&settings);
+        };
+        (void)QTest::qWaitFor(
+            [&] { return speed() == B1200 || zq4.state() == QProcess::NotRunning; }, 10000);
+        // An ended program's id is 0, which would signal this whole process group.
+        ASSERT_EQ(zq4.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(zq4.processId()), signalNumber);
+        ASSERT_TRUE(zq4.waitForFinished(5000));
+        EXPECT_EQ(zq4.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(zq4.exitCode(), 1);
+        EXPECT_EQ(QString::fromUtf8(zq4.readAllStandardError()).toStdString(),
+                  QStringLiteral("zq4 send: %1: %2 came before the device took the last 18 "
+                                 "bytes: they were discarded when the port closed\n")
+                      .arg(line.devicePath(), signalName)
+                      .toStdString());
+        EXPECT_FALSE(QFile::remove(lockFile)) << "the lock file was left";
+        EXPECT_EQ(speed(), speed_t{B9600});
+    }
 }
 
 } // namespace

@@ -10,8 +10,7 @@
 namespace zq4::test {
 
 // A store in memory, kept at "the test's store". Each put is noted in `log`, if set, as
-// "put:key=value,key=value,-removed"; a put made to fail (given a failure) stores none of its
-// values and removes nothing.
+// "put:key=value,key=value,-removed"; a put made to fail (given a failure) changes nothing.
 class MemoryStore final : public SettingsStore {
 public:
     QString GetSetting(const QString& application, const QString& section, const QString& key,
@@ -54,9 +53,6 @@ public:
              const QString& application = "ZQ4") {
         m_values.insert(application + '/' + section + '/' + key, value);
     }
-    QString value(const QString& section, const QString& key) const {
-        return m_values.value("ZQ4/" + section + '/' + key);
-    }
 
     QString failure; // when set, every put fails with this description
     int puts = 0;
@@ -77,49 +73,42 @@ struct RecordingFeedback final : OperatorFeedback {
 };
 
 // A port that records what it was asked to do; any step can be told to fail, with the text
-// "step <n> failed", n counted in the order of Step. A busy port refuses writes as a busy line
-// does.
+// "step <n> failed", n counted in the order of Step. A busy one refuses writes as a busy line.
 class FakePort final : public SerialPort {
 public:
     enum Step { IsOpen, Close, Open, DiscardInput, Write };
 
     Status open(std::int16_t portNumber) override {
-        return run(Open, [&] { opens.push_back(commPort = portNumber), opened = true; });
+        return run(Open, [&] { opens.push_back(portNumber), opened = true; });
     }
     Result<bool> isOpen() const override {
-        return fails(IsOpen) ? Result<bool>(check(IsOpen)) : opened;
+        return failing.contains(IsOpen) ? Result<bool>(check(IsOpen)) : opened;
     }
     Status close(std::chrono::milliseconds /*deadline*/) override {
         return run(Close, [&] { opened = false; });
     }
     Status discardInput() override { return check(DiscardInput); }
     WriteStatus write(const QByteArray& bytes) override {
-        if (!opened) {
-            return {Status::Failed("not open")};
-        }
-        if (busy) {
-            return {Status::Failed("the line is busy"), true};
+        if (!opened || busy) {
+            return {Status::Failed(opened ? "the line is busy" : "not open"), opened};
         }
         return {run(Write, [&] { written.push_back(bytes); })};
     }
     void setLostHandler(LostHandler /*handler*/) override {}
 
-    bool fails(Step step) const { return failing.contains(step); }
-
     QList<Step> failing;
-    std::int16_t commPort = 1;
-    bool opened = false;
-    bool busy = false;
+    bool opened = false, busy = false;
     std::vector<std::int16_t> opens;
     std::vector<QByteArray> written;
 
 private:
     Status check(Step step) const {
-        return fails(step) ? Status::Failed(QStringLiteral("step %1 failed").arg(int{step}))
-                           : Status::Ok();
+        return failing.contains(step)
+                   ? Status::Failed(QStringLiteral("step %1 failed").arg(int{step}))
+                   : Status::Ok();
     }
     Status run(Step step, const auto& effect) {
-        return fails(step) ? check(step) : (effect(), check(step));
+        return failing.contains(step) ? check(step) : (effect(), check(step));
     }
 };
 
