@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
         return exitCode;
     }
     QCoreApplication app(argc, argv);
-    const QString window = QDir(QCoreApplication::applicationDirPath()).filePath(
-        QStringLiteral("zq4.exe"));
+    const QString window =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("zq4.exe"));
     if (!QProcess::startDetached(window, QCoreApplication::arguments().mid(1))) {
         QTextStream(stderr) << QStringLiteral("zq4: cannot start the window %1: reinstall ZQ4")
                                    .arg(QDir::toNativeSeparators(window))

@@ -240,8 +240,8 @@ int send(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     // A window of this user that holds the line takes the frame and sends it in turn with its
     // own; when none answers, the line's lock decides as ever.
     const int portNumber = request.value().port;
-    const QString device = request.value().device.isEmpty() ? portMap.deviceFor(portNumber)
-                                                            : request.value().device;
+    const QString device =
+        request.value().device.isEmpty() ? portMap.deviceFor(portNumber) : request.value().device;
     const QString where = request.value().device.isEmpty()
                               ? QStringLiteral("%1 (%2)").arg(PortLabel(portNumber), device)
                               : device;

@@ -92,8 +92,7 @@ void LineShareHost::send(SharedFrame& frame) {
     // One whole frame in one write, between the window's own: the port keeps them in order.
     // A failure is the window's own SEND's (a closed port, a write the line refused), told to
     // the script alone.
-    if (const WriteStatus written = m_parts.port.write(BuildFrame(frame.inputs()));
-        !written.ok()) {
+    if (const WriteStatus written = m_parts.port.write(BuildFrame(frame.inputs())); !written.ok()) {
         frame.finish(written.status);
         return;
     }

@@ -42,7 +42,8 @@ std::optional<std::array<std::optional<char32_t>, 256>> windowsTable(unsigned id
             continue;
         }
         wchar_t wide[2] = {};
-        const int length = ::MultiByteToWideChar(identifier, MB_ERR_INVALID_CHARS, &byte, 1, wide, 2);
+        const int length =
+            ::MultiByteToWideChar(identifier, MB_ERR_INVALID_CHARS, &byte, 1, wide, 2);
         if (length == 1 && !QChar::isSurrogate(wide[0])) {
             table[static_cast<std::size_t>(value)] = static_cast<char32_t>(wide[0]);
         }

@@ -70,13 +70,13 @@ QByteArray icoFile(const QList<QImage>& images) {
         // A size of 256 is written as 0.
         header.append(static_cast<char>(image.width() & 0xFF));
         header.append(static_cast<char>(image.height() & 0xFF));
-        header.append('\0'); // no palette
-        header.append('\0'); // reserved
+        header.append('\0');         // no palette
+        header.append('\0');         // reserved
         append<quint16>(header, 1);  // colour planes
         append<quint16>(header, 32); // bits per pixel
         append<quint32>(header, static_cast<quint32>(encoded.size()));
-        append<quint32>(header, static_cast<quint32>(kHeaderSize + kEntrySize * images.size() +
-                                                     data.size()));
+        append<quint32>(
+            header, static_cast<quint32>(kHeaderSize + kEntrySize * images.size() + data.size()));
         data.append(encoded);
     }
     return header + data;

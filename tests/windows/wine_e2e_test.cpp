@@ -226,10 +226,10 @@ TEST(Installer, InstallsRunsAndUninstallsSilently) {
     ASSERT_FALSE(QFileInfo::exists(programs)) << "installed already";
     ASSERT_EQ(run({"wine", installer, "/S"}).exitCode, 0);
     const QStringList installed = filesUnder(programs);
-    for (const char* file : {"zq4.exe", "zq4.com", "zq4-lineshare.dll", "Qt6Network.dll",
-                             "Qt6Core.dll", "platforms/qwindows.dll",
-                             "styles/qwindowsvistastyle.dll", "libstdc++-6.dll", "LICENSE.txt",
-                             "licenses/Qt/LGPL-3.0-only.txt", "Uninstall.exe"}) {
+    for (const char* file :
+         {"zq4.exe", "zq4.com", "zq4-lineshare.dll", "Qt6Network.dll", "Qt6Core.dll",
+          "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "libstdc++-6.dll",
+          "LICENSE.txt", "licenses/Qt/LGPL-3.0-only.txt", "Uninstall.exe"}) {
         EXPECT_TRUE(installed.contains(file))
             << file << " not in " << installed.join(' ').toStdString();
     }
