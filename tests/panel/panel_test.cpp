@@ -6,6 +6,7 @@
 #include "settings/keys.h"
 #include "tests/support/fakes.h"
 
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QtTest>
 
@@ -254,6 +255,52 @@ TEST_F(SharedLineTest, RequestsNotWholeAndValidInTimeAreRefusedWhileOthersAreSer
         EXPECT_EQ(port.written, std::vector<QByteArray>{BuildFrame(kHold)});
     }
     EXPECT_EQ(feedback.shown, QStringList());
+}
+
+// The script's side against a window that misbehaves: one that says nothing within a second
+// counts as absent (the script opens the line itself); one that accepted and then goes without
+// telling is a failure, never a reason to open the line and send the frame a second time.
+TEST(ScriptHandingOver, ASilentWindowIsAbsentAndOneGoneAfterAcceptingIsAFailure) {
+    const QString device = "zq4-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // The window's answer to the request (it closes at the confirmation), the script's outcome
+    // (none: it opens the line itself).
+    const std::pair<QByteArray, std::optional<QString>> cases[] = {
+        {"", std::nullopt},
+        {"{\"answer\":\"accepted\"}\n",
+         "Com1: (test): the window that holds the line ended before it told whether the frame "
+         "went out"},
+    };
+    for (const auto& [answer, outcome] : cases) {
+        SCOPED_TRACE(answer.toStdString());
+        QLocalServer window;
+        window.setSocketOptions(QLocalServer::UserAccessOption);
+        ASSERT_TRUE(window.listen(LineShareName(device).value()))
+            << window.errorString().toStdString();
+        QObject::connect(&window, &QLocalServer::newConnection, [&window, answer] {
+            QLocalSocket* script = window.nextPendingConnection();
+            QObject::connect(script, &QLocalSocket::readyRead, [script, answer] {
+                while (script->canReadLine()) {
+                    if (script->readLine().startsWith("{\"send\"")) {
+                        script->disconnectFromServer();
+                    } else {
+                        script->write(answer);
+                    }
+                }
+            });
+        });
+        QElapsedTimer took;
+        took.start();
+        auto script = std::async(std::launch::async, [&device] {
+            return HandFrameToWindow(device, "Com1: (test)", kHold, {});
+        });
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return script.wait_for(0ms) == std::future_status::ready; }, 10000));
+        const std::optional<Status> handed = script.get();
+        const QString none = "(none: the script opens the line)";
+        EXPECT_EQ((handed ? handed->description() : none).toStdString(),
+                  outcome.value_or(none).toStdString());
+        EXPECT_LT(took.elapsed(), 2 * kShareAnswerTime.count());
+    }
 }
 
 } // namespace
