@@ -66,6 +66,10 @@ QString TypedRun::add(const QString& text) {
     return m_text;
 }
 
+bool TypedRun::goesOn() const {
+    return !m_text.isEmpty() && m_sinceLast.isValid() && !m_sinceLast.hasExpired(kPause.count());
+}
+
 PanelList::PanelList(ClassicStyle& style, QWidget* parent) : QComboBox(parent), m_style(style) {
     setEditable(false);
 }
@@ -111,9 +115,11 @@ bool PanelList::eventFilter(QObject* watched, QEvent* event) {
 }
 
 int PanelList::findByName(const QKeyEvent& event, int current) {
-    // Space opens the list, as in every list; shortcuts stay shortcuts.
+    // Space opens the list, as in every list, unless it comes within a name being typed ("end w");
+    // shortcuts stay shortcuts.
     const QString text = event.text();
-    if (!m_findsByName || text.isEmpty() || !text.front().isPrint() || text.front().isSpace() ||
+    if (!m_findsByName || text.isEmpty() || !text.front().isPrint() ||
+        (text.front().isSpace() && !m_typed.goesOn()) ||
         (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0) {
         return kNotAName;
     }

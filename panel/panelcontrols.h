@@ -29,6 +29,8 @@ public:
     QString add(const QString& text);
     // Whether the run began with the last key added.
     bool isNew() const { return m_new; }
+    // Whether a run is going on: its last key came within kPause.
+    bool goesOn() const;
     void clear() { m_text.clear(); }
 
 private:

@@ -284,6 +284,8 @@ TEST_F(WindowTest, TypedLettersFindAMessageByItsNameAndDigitsByItsCode) {
         {"150", false, "150 (86)  TOTAL HOLD"},
         {"qj", false, "150 (86)  TOTAL HOLD"},
         {"tt", false, "152 (88)  HTA"},
+        {"end w", true, "158 (94)  END WINDOW"},
+        {"end w", false, "158 (94)  END WINDOW"},
     };
     for (const auto& [typed, open, shown] : cases) {
         SCOPED_TRACE(typed.toStdString());
