@@ -281,10 +281,11 @@ TEST(PanelProgram, SharesItsLineAndEndsAsOnCloseWhenSignalledAndRunsOnAfterAnIgn
         EXPECT_TRUE(script.waitForFinished(10000));
         EXPECT_EQ(script.exitCode(), 0) << script.readAllStandardError().toStdString();
         EXPECT_EQ(line.readFromLine(kFrameLength, 5s).size(), kFrameLength);
+        // An ended program's id is 0, which would signal this whole process group.
+        ASSERT_EQ(panel.state(), QProcess::Running);
         ::kill(static_cast<pid_t>(panel.processId()), signalNumber);
         if (ignored) {
             EXPECT_FALSE(panel.waitForFinished(500));
-            // Signals only a program that still runs: an ended one's id is 0, the process group.
             panel.terminate();
         }
         ASSERT_TRUE(panel.waitForFinished(15000));
