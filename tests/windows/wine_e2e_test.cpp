@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 namespace zq4 {
 namespace {
 
@@ -168,6 +170,28 @@ TEST_F(WineTest, CommandLineSendsExactFramesThroughComPorts) {
     EXPECT_TRUE(line.readFromLine(1, 200ms).isEmpty());
 }
 
+// Ctrl+C while the frame waits on a full line (a display that reads nothing) ends zq4.com's send
+// at once, the port closed and Ctrl+C named. Wine gives a SIGINT to its process as Ctrl+C.
+TEST_F(WineTest, CtrlCEndsACommandLineSendThatWaitsOnTheLine) {
+    ASSERT_GT(line.fillLine(4096), 0);
+    QProcess send;
+    inUtf8(send);
+    send.start(kWineRun, {kBuild + "/zq4.com", "send", "-p", "1", "-m", "0", "-b", "1"});
+    // The line at the display's settings tells that the port is open.
+    (void)QTest::qWaitFor(
+        [&] { return atDisplaySettings() || send.state() == QProcess::NotRunning; }, 30000);
+    // An ended program's id is 0, which would signal this whole process group.
+    ASSERT_EQ(send.state(), QProcess::Running) << send.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(send.processId()), SIGINT);
+    ASSERT_TRUE(send.waitForFinished(10000));
+    EXPECT_EQ(send.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(send.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(send.readAllStandardError()).remove('\r').toStdString(),
+              "zq4 send: Com1: (COM1): Ctrl+C came before the device took the last 18 bytes: "
+              "they were discarded when the port closed\n");
+    EXPECT_FALSE(atDisplaySettings());
+}
+
 // The window opens the stored port before it shows, SEND writes the frame of the restored
 // choices, and the choices land in %APPDATA%\ZQ4\ZQ4.ini.
 TEST_F(WineTest, WindowOpensTheStoredPortSendsAndStoresTheChoices) {
@@ -209,6 +233,25 @@ TEST_F(WineTest, WindowWarnsOfAStoredPortThatCannotBeOpened) {
     run({"xdotool", "windowfocus", "--sync", box, "key", "Return"});
     EXPECT_FALSE(windowNamed("ZQ4 Display Control Panel").isEmpty());
     close();
+}
+
+// The subsystem a Windows program's header names, as "(Windows GUI)": Wine opens no console
+// either way, so only the header tells a window program from a console one.
+std::string subsystem(const QString& program) {
+    const QString header = run({"x86_64-w64-mingw32-objdump", "-p", program}).out;
+    return header.section(QRegularExpression(R"(\nSubsystem\s+\S+\s+)"), 1)
+        .section('\n', 0, 0)
+        .toStdString();
+}
+
+// Starting zq4.exe opens no console beside the window; zq4.com, the command line, runs in the
+// console it was started from.
+TEST(WindowsPrograms, TheWindowIsAWindowProgramAndTheCommandLineAConsoleOne) {
+    if (kBuild.isEmpty()) {
+        GTEST_SKIP() << "ZQ4_WINDOWS_BUILD names no Windows build: scripts/windows runs these";
+    }
+    EXPECT_EQ(subsystem(kBuild + "/zq4.exe"), "(Windows GUI)");
+    EXPECT_EQ(subsystem(kBuild + "/zq4.com"), "(Windows CUI)");
 }
 
 // The installer: a silent install into Program Files with a Start-menu entry and an uninstaller
