@@ -11,7 +11,8 @@ ZQ4_QT_VERSION=6.4.2
 ZQ4_QT_ARCHIVES=(qtbase-6.4.2+dfsg.tar.xz qtserialport-6.4.2.tar.xz)
 ZQ4_QT_PATCH=qtbase-6.4.2-direct2d-off.patch
 # What the sources must be, as sha256sum prints it: Debian's source of qt6-base, the v6.4.2 tag of
-# Qt Serial Port, and the change that lets the windows platform plugin link without Direct2D.
+# Qt Serial Port, and the change that lets the windows platform plugin link without Direct2D
+# (kept in scripts/qt; the cache's key is over all three).
 ZQ4_QT_CHECKSUMS="4f14b89a9463a540fd84a6718b8519a2297119b454ef547721015a9e9019ae9e  qtbase-6.4.2+dfsg.tar.xz
 b7f78616290581f65e27c617aab7dbe34ad6551b71cd647536ce307572638b34  qtserialport-6.4.2.tar.xz
 0658edc0a67f35373f8e8be79aaa5b39f9766074d08eaffd505459cab421c085  qtbase-6.4.2-direct2d-off.patch"
@@ -55,26 +56,37 @@ ZQ4_QT_OPTIONS=(
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_zstd=OFF -DFEATURE_direct2d=OFF
 )
 
-# zq4_qt_sources_folder [folder]: the folder that holds the Qt sources, from the argument, else
-# ZQ4_QT_SOURCES, else the project's shared folder beside the checkout; checks them against their
-# checksums. Says what to put where, and fails, when they are missing or differ.
+# zq4_qt_sources_folder [folder]: the folder that holds the Qt sources' two archives, from the
+# argument, else ZQ4_QT_SOURCES, else the project's shared folder beside the checkout; checks them,
+# and the change to qtbase kept in scripts/qt, against their checksums. Says what to put where,
+# and fails, when they are missing or differ.
 zq4_qt_sources_folder() {
     local folder="${1:-${ZQ4_QT_SOURCES:-$ZQ4_ROOT/../shared/qt-sources}}"
-    if [ -d "$folder" ] && (cd "$folder" && sha256sum --quiet --check <<<"$ZQ4_QT_CHECKSUMS") >/dev/null 2>&1; then
+    if ! (cd "$(zq4_qt_patch_folder)" && grep -F "  $ZQ4_QT_PATCH" <<<"$ZQ4_QT_CHECKSUMS" |
+        sha256sum --quiet --check) >/dev/null 2>&1; then
+        echo "$(zq4_qt_patch_folder)/$ZQ4_QT_PATCH is missing or changed: restore it from the project's history" >&2
+        return 1
+    fi
+    if [ -d "$folder" ] && (cd "$folder" && grep -vF "  $ZQ4_QT_PATCH" <<<"$ZQ4_QT_CHECKSUMS" |
+        sha256sum --quiet --check) >/dev/null 2>&1; then
         (cd "$folder" && pwd)
         return 0
     fi
     {
         echo "The Windows build needs the sources of Qt $ZQ4_QT_VERSION, and $folder does not hold them"
-        echo "(or holds other versions). Put these three files in one folder and give it as the"
+        echo "(or holds other versions). Put these two files in one folder and give it as the"
         echo "argument of scripts/windows or in ZQ4_QT_SOURCES:"
         echo "  ${ZQ4_QT_ARCHIVES[0]}  Debian's source of qt6-base $ZQ4_QT_VERSION"
         echo "  ${ZQ4_QT_ARCHIVES[1]}  Qt Serial Port at its v$ZQ4_QT_VERSION tag"
-        echo "  $ZQ4_QT_PATCH  the change to qtbase, kept with the project's shared Qt sources"
         echo "Their checksums (sha256sum --check):"
-        echo "$ZQ4_QT_CHECKSUMS"
+        grep -vF "  $ZQ4_QT_PATCH" <<<"$ZQ4_QT_CHECKSUMS"
     } >&2
     return 1
+}
+
+# zq4_qt_patch_folder: where the one change to Qt's source is kept, in the checkout.
+zq4_qt_patch_folder() {
+    echo "$ZQ4_ROOT/scripts/qt"
 }
 
 # zq4_qt_prefix: where the Qt for these sources and these options lives.
@@ -104,7 +116,7 @@ zq4_qt_build() {
             mkdir -p "$prefix/licenses.new"
             tar -xf "$sources/${ZQ4_QT_ARCHIVES[0]}" -C "$prefix/licenses.new" --strip-components=2 \
                 "qtbase-everywhere-src-$ZQ4_QT_VERSION/LICENSES"
-            cp "$sources/$ZQ4_QT_PATCH" "$prefix/licenses.new/"
+            cp "$(zq4_qt_patch_folder)/$ZQ4_QT_PATCH" "$prefix/licenses.new/"
             mv "$prefix/licenses.new" "$prefix/licenses"
         fi
         echo "$prefix"
@@ -121,7 +133,7 @@ zq4_qt_build() {
         cd "$work"
         tar -xf "$sources/${ZQ4_QT_ARCHIVES[0]}"
         tar -xf "$sources/${ZQ4_QT_ARCHIVES[1]}"
-        (cd "qtbase-everywhere-src-$ZQ4_QT_VERSION" && patch -p1 <"$sources/$ZQ4_QT_PATCH")
+        (cd "qtbase-everywhere-src-$ZQ4_QT_VERSION" && patch -p1 <"$(zq4_qt_patch_folder)/$ZQ4_QT_PATCH")
         cmake -G Ninja -S "qtbase-everywhere-src-$ZQ4_QT_VERSION" -B build-qtbase \
             -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw-toolchain.cmake" \
             -DCMAKE_INSTALL_PREFIX="$prefix" "${ZQ4_QT_OPTIONS[@]}"
@@ -134,7 +146,8 @@ zq4_qt_build() {
         # The licence texts, and the change made to the source, go with the libraries into
         # every installer.
         mkdir -p "$prefix/licenses"
-        cp "qtbase-everywhere-src-$ZQ4_QT_VERSION"/LICENSES/* "$sources/$ZQ4_QT_PATCH" "$prefix/licenses/"
+        cp "qtbase-everywhere-src-$ZQ4_QT_VERSION"/LICENSES/* "$(zq4_qt_patch_folder)/$ZQ4_QT_PATCH" \
+            "$prefix/licenses/"
     ) >"$log" 2>&1; then
         echo "The build of Qt for Windows failed; the end of $log:" >&2
         tail -n 30 "$log" >&2
