@@ -108,8 +108,16 @@ zq4_qt_ready() {
 # zq4_qt_build <sources-folder>: builds and installs Qt into its cache unless it is there
 # already; prints the prefix. Its steps go to <prefix>.log.
 zq4_qt_build() {
-    local sources="$1" prefix
+    local sources="$1" prefix lock
     prefix="$(zq4_qt_prefix)"
+    # One build of a Qt at a time: another checkout's build of the same Qt is waited for, and its
+    # Qt is then used.
+    mkdir -p "$ZQ4_QT_CACHE_ROOT"
+    exec {lock}>"$prefix.lock"
+    if ! flock --nonblock "$lock"; then
+        echo "Waiting for another build of Qt for Windows into $prefix" >&2
+        flock "$lock"
+    fi
     if [ -f "$prefix/.complete" ]; then
         # A Qt built before its licence texts were kept beside it gets them now.
         if [ ! -d "$prefix/licenses" ] && [ -n "$sources" ]; then
