@@ -131,7 +131,7 @@ zq4_qt_build() {
         return 0
     fi
     local work="$prefix.build" log="$prefix.log"
-    echo "Building Qt $ZQ4_QT_VERSION for Windows into $prefix (about an hour on two cores; steps in $log)" >&2
+    echo "Building Qt $ZQ4_QT_VERSION for Windows into $prefix (15 to 30 minutes on two cores; steps in $log)" >&2
     rm -rf "$prefix" "$work"
     mkdir -p "$prefix" "$work"
     # Qt's installed toolchain loads this file by its absolute path: it lives in the prefix.
